@@ -1,0 +1,32 @@
+# Each core folder is one static library made of every .cpp in it (plus any
+# EXTRA folders), so adding a file never means editing a build file.
+function(tessaly_core_library name folder)
+  cmake_parse_arguments(ARG "" "" "EXTRA;DEPS" ${ARGN})
+  file(GLOB _sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+  foreach(_extra IN LISTS ARG_EXTRA)
+    file(GLOB _more CONFIGURE_DEPENDS ${_extra}/*.cpp)
+    list(APPEND _sources ${_more})
+  endforeach()
+  if(_sources)
+    add_library(${name} STATIC ${_sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One GoogleTest executable per test folder, every *-test.cpp in it.
+function(tessaly_test_folder name folder)
+  file(GLOB _sources CONFIGURE_DEPENDS ${folder}/*-test.cpp)
+  if(NOT _sources)
+    return()
+  endif()
+  add_executable(${name} ${_sources})
+  target_link_libraries(${name} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  include(GoogleTest)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "TESSALY_TEST_DATA=${PROJECT_SOURCE_DIR}/tests/data")
+endfunction()
