@@ -10,6 +10,7 @@
 // DecodePage(ctx, page), DownloadTextDocument(ctx, address).
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "support/text.h"
 #include "ui/thread-operations.h"
 #include "ui/window-model.h"
+#include "web/cancel-token.h"
 
 namespace tessaly {
 
@@ -67,6 +69,9 @@ struct JobState {
   // Set once a stop has begun (StopJob or KillThread of the job thread). The job
   // thread then makes no further visible change and starts no further worker.
   std::atomic<bool> stopRequested{false};
+  // Installed on the job thread; cancelled by the stop so the job's transfers
+  // end at once. A fresh token per job.
+  CancelTokenPtr jobCancel;
   // Held by the job thread around each visible change and by a stop while it
   // sets stopRequested, so no change of the job lands after the stop began.
   std::mutex effectMutex;
@@ -83,12 +88,27 @@ struct JobContext {
   WindowModel& window;
 };
 
+// Header-only, like the window model: the page workers' library lies below
+// the job library.
+
 // The page file of page k: pageFolder + "文库_" + k + ".txt".
-Text PageFilePath(const JobState& state, std::int32_t page);
+inline Text PageFilePath(const JobState& state, std::int32_t page) {
+  return state.pageFolder + "\xCE\xC4\xBF\xE2_" + IntegerToText(page) + ".txt";  // 文库_
+}
 
 // Safe from any worker.
-void NoteFailedPage(JobState& state, std::int32_t page);
+inline void NoteFailedPage(JobState& state, std::int32_t page) {
+  std::lock_guard lock(state.resultMutex);
+  state.result.failedPages.push_back(page);
+}
+
 // Sorted ascending, without duplicates.
-std::vector<std::int32_t> FailedPages(JobState& state);
+inline std::vector<std::int32_t> FailedPages(JobState& state) {
+  std::lock_guard lock(state.resultMutex);
+  std::vector<std::int32_t> pages = state.result.failedPages;
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
+}
 
 }  // namespace tessaly
