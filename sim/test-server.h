@@ -30,7 +30,7 @@ struct RecordedRequest {
   bool tls = false;
   int localPort = 0;
   std::size_t connection = 0;            // connections are numbered from 1 per server
-  std::size_t sequence = 0;              // requests are numbered from 1 per server
+  std::size_t sequence = 0;              // 1-based place in the record when it arrived
 
   // The path of the target: up to "?", scheme and host removed from an
   // absolute target.
