@@ -32,5 +32,6 @@ Text AddressFileName(std::string_view address);
 // address's name; both cleaned. "" when the server does not answer in time or
 // no name can be had.
 Text ProbeFileName(const Text& address);
+Text ProbeFileName(const Text& address, int seconds);
 
 }  // namespace tessaly
