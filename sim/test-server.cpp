@@ -240,6 +240,8 @@ struct TestServer::Connection {
 TestServer::TestServer() : TestServer(Options{}) {}
 
 TestServer::TestServer(Options options) : options_(options) {
+  // OpenSSL's exit handler must run after this server's destructor.
+  OPENSSL_init_ssl(0, nullptr);
   fallback_ = [](const RecordedRequest&) { return ScriptedReply::Status(404, "not found"); };
 }
 

@@ -93,10 +93,13 @@ void CurlTransfer::Reset() {
   ApplyCommonSettings();
 }
 
-void CurlTransfer::SetHeaderLines(const std::vector<std::string>& lines) {
+void CurlTransfer::SetHeaderLines(const std::vector<std::string>& lines,
+                                  const std::vector<std::string>& suppressed) {
   std::vector<std::string> converted;
-  converted.reserve(lines.size());
+  converted.reserve(lines.size() + suppressed.size());
   for (const std::string& line : lines) converted.push_back(CurlHeaderLine(line));
+  for (const std::string& name : suppressed)
+    if (!HasHeaderNamed(lines, name)) converted.push_back(name + ":");
   curl_slist_free_all(headers_);
   headers_ = ToList(converted);
   curl_easy_setopt(easy_, CURLOPT_HTTPHEADER, headers_);

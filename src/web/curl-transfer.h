@@ -36,8 +36,10 @@ class CurlTransfer {
   // its connections.
   void Reset();
 
-  // Exact header lines for the server, in order; an empty value is kept.
-  void SetHeaderLines(const std::vector<std::string>& lines);
+  // Exact header lines for the server, in order (an empty value is kept), and
+  // the names of libcurl's own headers to leave out.
+  void SetHeaderLines(const std::vector<std::string>& lines,
+                      const std::vector<std::string>& suppressed = {});
   // Lines sent only to a proxy's CONNECT (the server never sees them).
   void SetProxyHeaderLines(const std::vector<std::string>& lines);
   void SetBody(const Bytes& body);

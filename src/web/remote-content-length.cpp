@@ -18,7 +18,7 @@ std::int64_t RemoteContentLength(const Text& address) {
   transfer.SetConnectTimeout(kPageConnectTimeoutSeconds * 1000);
   transfer.SetStallTimeout(kPageStallTimeoutSeconds * 1000);
   // An empty agent: no User-Agent line, and no default Accept either.
-  transfer.SetHeaderLines({"Accept:"});
+  transfer.SetHeaderLines({}, {"Accept", "Proxy-Connection"});
   transfer.StopAfterHeaders();
   if (transfer.Perform() != CurlTransfer::Outcome::kDone || !transfer.HeadersComplete()) return 0;
   for (const std::string& line : transfer.HeaderLines()) {

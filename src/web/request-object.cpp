@@ -120,25 +120,24 @@ void HttpRequestObject::SendBytes(const Bytes& body) {
         lines = std::move(serverLines);
         if (!proxyLines.empty()) t.SetProxyHeaderLines(proxyLines);
       }
-      if (!HasHeaderNamed(lines, "Proxy-Connection")) lines.push_back("Proxy-Connection:");
       break;
   }
   if (!HasHeaderNamed(lines, "User-Agent") && !s.userAgent.empty())
     lines.insert(lines.begin(), "User-Agent: " + s.userAgent);
-  if (!HasHeaderNamed(lines, "Accept")) lines.push_back("Accept:");
-  if (!HasHeaderNamed(lines, "Expect")) lines.push_back("Expect:");
+  std::vector<std::string> suppressed = {"Accept", "Expect"};
+  if (s.proxySetting != ProxySetting::kDirect) suppressed.push_back("Proxy-Connection");
 
   const bool head = s.verb == "HEAD";
   if (head) {
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
   } else if (!body.empty() || s.verb == "POST") {
-    if (!HasHeaderNamed(lines, "Content-Type")) lines.push_back("Content-Type:");
+    suppressed.push_back("Content-Type");
     t.SetBody(body);
     if (s.verb != "POST") curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, s.verb.c_str());
   } else if (s.verb != "GET") {
     curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, s.verb.c_str());
   }
-  t.SetHeaderLines(lines);
+  t.SetHeaderLines(lines, suppressed);
 
   if (!t.Start()) return;
   if (s.async) {

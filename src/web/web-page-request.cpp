@@ -163,10 +163,9 @@ Text WebPageRequest(const Text& address, int method, const Text& postText, Text*
     if (line.find(':') != Text::npos && IsHeaderToken(HeaderName(line))) lines.push_back(line);
   if (!HasHeaderNamed(lines, "User-Agent") && !agent.empty())
     lines.insert(lines.begin(), "User-Agent: " + agent);
-  if (!HasHeaderNamed(lines, "Accept")) lines.push_back("Accept:");
-  if (!HasHeaderNamed(lines, "Expect")) lines.push_back("Expect:");
   const bool viaProxy = !proxy.empty() && !secure;
-  if (viaProxy && !HasHeaderNamed(lines, "Proxy-Connection")) lines.push_back("Proxy-Connection:");
+  std::vector<std::string> suppressed = {"Accept", "Expect"};
+  if (viaProxy) suppressed.push_back("Proxy-Connection");
 
   Bytes body;
   if (method != 0) body = (bodyBytes && !bodyBytes->empty()) ? *bodyBytes : Bytes(postText);
@@ -181,7 +180,7 @@ Text WebPageRequest(const Text& address, int method, const Text& postText, Text*
   transfer.SetFollowRedirects(!noRedirect);
   transfer.SetConnectTimeout(kPageConnectTimeoutSeconds * 1000);
   transfer.SetStallTimeout(kPageStallTimeoutSeconds * 1000);
-  transfer.SetHeaderLines(lines);
+  transfer.SetHeaderLines(lines, suppressed);
   if (method == 1) {
     transfer.SetBody(body);
   } else if (method != 0 && !body.empty()) {
