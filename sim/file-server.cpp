@@ -25,7 +25,8 @@ ParsedRange ParseRangeHeader(const RecordedRequest& request) {
   ParsedRange range;
   if (!request.HasHeader("Range")) return range;
   range.present = true;
-  std::string_view value = request.Header("Range");
+  const std::string header = request.Header("Range");
+  std::string_view value = header;
   constexpr std::string_view kUnit = "bytes=";
   if (value.substr(0, kUnit.size()) != kUnit) return range;
   value.remove_prefix(kUnit.size());
