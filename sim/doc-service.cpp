@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -385,6 +386,14 @@ std::string DocService::ConnectTo() const {
 }
 
 std::string DocService::CaBundlePath() const { return server_.CaBundlePath(); }
+
+void DocService::ExportEnvironment() const {
+  ::setenv("TESSALY_CONNECT_TO", ConnectTo().c_str(), 1);
+  ::setenv("TESSALY_CA_BUNDLE", CaBundlePath().c_str(), 1);
+  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+    ::unsetenv(name);
+  }
+}
 
 void DocService::AddDocument(SimDocument document) {
   std::lock_guard lock(mutex_);

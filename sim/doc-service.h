@@ -121,6 +121,10 @@ class DocService {
   // "wenku.baidu.com:443:127.0.0.1:HTTPS,wenku.baidu.com:80:127.0.0.1:HTTP".
   std::string ConnectTo() const;
   std::string CaBundlePath() const;
+  // Sets TESSALY_CONNECT_TO and TESSALY_CA_BUNDLE to this service and clears the
+  // proxy variables, for a process about to reach the service. The web settings
+  // are read once: a process that has already made a request reloads them.
+  void ExportEnvironment() const;
 
   // Replaces a document of the same id. Ids "gen<N>" (N from 0 to 20000) not
   // added explicitly are served as GeneratedDocument(id, N).
