@@ -92,9 +92,9 @@ ScriptedReply FileReply(const ServedFile& file, FileReplyState& state,
 
   std::int64_t first = range.first;
   std::int64_t last = range.last < 0 || range.last >= size ? size - 1 : range.last;
-  if (!head && file.rangeFault == ServedFile::RangeFault::kShifted && last + 1 < size) {
+  if (!head && file.rangeFault == ServedFile::RangeFault::kShifted && first + 1 < size) {
     ++first;
-    ++last;
+    if (last + 1 < size) ++last;
   }
   std::string body = file.content.substr(static_cast<std::size_t>(first),
                                          static_cast<std::size_t>(last - first + 1));

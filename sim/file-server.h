@@ -28,7 +28,7 @@ struct ServedFile {
   enum class RangeFault {
     kNone,
     kWholeFile200,  // ranged GETs get 200 and the whole file (the probe still 206)
-    kShifted,       // 206 with the bytes (and Content-Range) one byte later
+    kShifted,       // 206 with the bytes (and Content-Range) from one byte later
     kShortBody,     // 206 with the right Content-Range but the last byte missing
   };
   RangeFault rangeFault = RangeFault::kNone;
