@@ -17,6 +17,7 @@
 #include <mutex>
 #include <vector>
 
+#include "analysis/probe-kind.h"
 #include "support/text.h"
 #include "ui/thread-operations.h"
 #include "ui/window-model.h"
@@ -32,12 +33,11 @@ struct JobResult {
   std::vector<std::int32_t> failedPages;
   // Why the plain-text download failed; empty when it did not fail.
   Text downloadFailureReason;
+  // What the probe found; Failed until it has answered.
+  ProbeKind kind = ProbeKind::Failed;
 };
 
 struct JobState {
-  ThreadHandle jobThread;
-  std::vector<ThreadHandle> workerThreads;
-
   // Guarded by *pageLock. -1 marks a cancelled entry.
   std::vector<std::int32_t> PendingPages;
   std::atomic<std::int32_t> ActiveWorkerCount{0};
@@ -81,6 +81,11 @@ struct JobState {
   // Recorded outside the page locks; see NoteFailedPage.
   JobResult result;
   std::mutex resultMutex;
+
+  // Last, so that they are destroyed first: the last handle of a thread joins
+  // it, and the job thread must end before the fields it uses go away.
+  std::vector<ThreadHandle> workerThreads;
+  ThreadHandle jobThread;
 };
 
 struct JobContext {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -69,7 +70,11 @@ class ThreadRecord {
 
 ThreadHandle StartThread(ThreadEntry entry, std::int32_t argument, StopRequest stopRequest) {
   auto record = std::make_shared<ThreadRecord>(std::move(stopRequest));
-  record->Launch(std::move(entry), argument);
+  try {
+    record->Launch(std::move(entry), argument);
+  } catch (const std::system_error&) {
+    return {};  // no thread could be made
+  }
   return record;
 }
 

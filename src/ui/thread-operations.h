@@ -27,7 +27,8 @@ inline constexpr int kThreadStateRunning = 2;
 // The exit code a running thread reads as.
 inline constexpr std::uint32_t kStillActive = 259;
 
-// Runs `entry(argument)` on a new thread at once. `stopRequest` is what
+// Runs `entry(argument)` on a new thread at once; an empty handle when the
+// system refuses a thread. `stopRequest` is what
 // KillThread does for this thread; none means KillThread cannot hurry it.
 ThreadHandle StartThread(ThreadEntry entry, std::int32_t argument, StopRequest stopRequest = {});
 
