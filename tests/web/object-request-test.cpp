@@ -114,8 +114,9 @@ TEST_F(ObjectRequestTest, VerbsAndBodies) {
     const RecordedRequest request = OnlyRequest();
     EXPECT_EQ(request.requestLine, c.requestLine);
     EXPECT_EQ(request.body, c.sentBody);
-    if (!c.sentBody.empty())
+    if (!c.sentBody.empty()) {
       EXPECT_EQ(request.headerLines.back(), "Content-Length: " + std::to_string(c.sentBody.size()));
+    }
   }
 }
 
@@ -196,7 +197,9 @@ TEST_F(ObjectRequestTest, ProxyAuthorisation) {
     EXPECT_EQ(seen.requestLine, "GET http://images.example/p.png HTTP/1.1");
     EXPECT_EQ(seen.Header("Proxy-Authorization"), c.expected) << c.user << " " << c.auth;
     EXPECT_EQ(seen.HasHeader("Proxy-Authorization"), !c.expected.empty());
-    if (!c.expected.empty()) EXPECT_EQ(seen.headerLines[1].rfind("Proxy-Authorization: ", 0), 0u);
+    if (!c.expected.empty()) {
+      EXPECT_EQ(seen.headerLines[1].rfind("Proxy-Authorization: ", 0), 0u);
+    }
   }
   // Without a proxy the user name is ignored.
   server().SetFallback([](const RecordedRequest&) { return ScriptedReply::Ok("direct"); });
