@@ -33,6 +33,8 @@ struct JobResult {
   std::vector<std::int32_t> failedPages;
   // Why the plain-text download failed; empty when it did not fail.
   Text downloadFailureReason;
+  // Page workers AssemblePageText started for the job.
+  std::int32_t workersStarted = 0;
   // What the probe found; Failed until it has answered.
   ProbeKind kind = ProbeKind::Failed;
 };

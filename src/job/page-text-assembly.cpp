@@ -62,6 +62,8 @@ void AssemblePageText(JobContext& ctx) {
         return;
       }
       state.workerThreads[static_cast<std::size_t>(j - 1)] = std::move(handle);
+      std::lock_guard resultLock(state.resultMutex);
+      ++state.result.workersStarted;
     });
     if (!started) break;
     std::this_thread::sleep_for(kWorkerStartPause);
