@@ -55,23 +55,28 @@ ScriptedReply FileReply(const ServedFile& file, FileReplyState& state,
   const ParsedRange range = ParseRangeHeader(request);
   const auto size = static_cast<std::int64_t>(file.content.size());
 
-  ScriptedReply whole;
-  whole.status = 200;
-  whole.body = file.content;
-  if (!file.contentDisposition.empty()) {
-    whole.headers.emplace_back("Content-Disposition", file.contentDisposition);
-  }
+  // Built only when sent: copying a large file per range request would cost
+  // more than the transfer being measured.
+  auto whole = [&file, head] {
+    ScriptedReply reply;
+    reply.status = 200;
+    if (!head) reply.body = file.content;
+    if (!file.contentDisposition.empty()) {
+      reply.headers.emplace_back("Content-Disposition", file.contentDisposition);
+    }
+    return reply;
+  };
 
   if (!range.present) {
     if (head && file.stallSizeProbe) return ScriptedReply::Stall();
     if (head && !file.contentLength) {
-      whole.body.clear();
-      whole.addContentLength = false;
-      return whole;
+      ScriptedReply reply = whole();
+      reply.addContentLength = false;
+      return reply;
     }
-    return WithLength(whole, file.content.size(), head);
+    return WithLength(whole(), file.content.size(), head);
   }
-  if (!file.rangeSupport) return WithLength(whole, file.content.size(), head);
+  if (!file.rangeSupport) return WithLength(whole(), file.content.size(), head);
   if (!head) {
     {
       std::lock_guard lock(state.mutex);
@@ -81,7 +86,7 @@ ScriptedReply FileReply(const ServedFile& file, FileReplyState& state,
       }
     }
     if (file.rangeFault == ServedFile::RangeFault::kWholeFile200) {
-      return WithLength(whole, file.content.size(), false);
+      return WithLength(whole(), file.content.size(), false);
     }
   }
   if (!range.valid || range.first >= size) {

@@ -70,10 +70,13 @@ bool AcceptRangeAnswer(const ByteRange& asked, std::int64_t totalSize, int statu
 void SegmentWorker(DownloadTaskState& task, std::int32_t /*number*/) {
   {
     ScopedCancelToken guard(task.stopToken);
+    // One request object per thread keeps its connection alive from range
+    // to range.
+    HttpRequestObject request;
     while (WaitWhileHeld(task)) {
       const Text range = ClaimNextRange(task);
       if (range.empty()) break;
-      FetchRange(task, range);
+      FetchRange(task, range, request);
     }
   }
   task.runningSegments.fetch_sub(1);
@@ -82,7 +85,12 @@ void SegmentWorker(DownloadTaskState& task, std::int32_t /*number*/) {
 }
 
 Text ClaimNextRange(DownloadTaskState& task) {
+  // With nothing left, every thread would otherwise queue for its own 10 ms in
+  // the lock before it may end.
+  if (task.unclaimedRanges.load() <= 0) return "";
   std::lock_guard lock(task.rangeLock);
+  // Threads that queued here while the last range was claimed.
+  if (task.unclaimedRanges.load() <= 0) return "";
   std::this_thread::sleep_for(std::chrono::milliseconds(10));
   while (task.claimCursor < task.rangeQueue.size() && task.rangeQueue[task.claimCursor].empty()) {
     ++task.claimCursor;
@@ -91,18 +99,26 @@ Text ClaimNextRange(DownloadTaskState& task) {
   Text range = std::move(task.rangeQueue[task.claimCursor]);
   task.rangeQueue[task.claimCursor].clear();
   ++task.claimCursor;
-  task.unclaimedRanges.fetch_sub(1);
+  if (task.unclaimedRanges.fetch_sub(1) == 1) {
+    // The manager stops starting threads once the plan is used up.
+    std::lock_guard wake(task.managerLock);
+    task.managerWake.notify_all();
+  }
   return range;
 }
 
 void FetchRange(DownloadTaskState& task, const Text& range) {
+  HttpRequestObject request;
+  FetchRange(task, range, request);
+}
+
+void FetchRange(DownloadTaskState& task, const Text& range, HttpRequestObject& request) {
   ByteRange asked;
   if (!ParseRange(range, asked)) {
     task.lostRanges.fetch_add(1);
     return;
   }
   const std::int64_t totalSize = task.totalSize.load();
-  HttpRequestObject request;
   for (int attempt = 1; attempt <= kRangeAttempts; ++attempt) {
     if (!WaitWhileHeld(task)) return;
     if (!request.Open("GET", task.address, true)) break;

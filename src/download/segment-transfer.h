@@ -9,6 +9,8 @@
 
 namespace tessaly {
 
+class HttpRequestObject;
+
 inline constexpr int kRangeAttempts = 3;
 
 // The header lines of a range request, in the order they go on the wire
@@ -30,6 +32,8 @@ Text ClaimNextRange(DownloadTaskState& task);
 // Up to three attempts; the body is written only when the answer is exactly
 // the range asked for. A range that never arrives counts in lostRanges.
 void FetchRange(DownloadTaskState& task, const Text& range);
+// The same on the caller's request object.
+void FetchRange(DownloadTaskState& task, const Text& range, HttpRequestObject& request);
 
 // A range answer is usable only as 206 with a Content-Range naming exactly the
 // asked bytes and the probed total, and a body of exactly that length. libcurl
