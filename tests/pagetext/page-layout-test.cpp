@@ -93,6 +93,20 @@ TEST(PageLayout, ItemsKeepTheirRawPositionTexts) {
   EXPECT_EQ(items[0].ps, kEnter);
 }
 
+// 0x81 0x7D is one GBK character whose trailing byte is "}": no item ends there.
+TEST(PageLayout, MarkersNeverMatchOnATrailingByte) {
+  const std::string c = "a\x81},{\"c\":\"b";
+  const auto items = CutPageItems(Content({Item(c, "0", "1"), Item("z", "0", "1")}));
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].text.substr(0, 4), "a\x81},");
+  EXPECT_EQ(items[1].text, "z");
+}
+
+TEST(PageLayout, RawGbkTextKeptWhenNotEscaped) {
+  EXPECT_EQ(LayoutPageItems(Content({Item("\xCE\xC4\xBF\xE2 ", "0", "10"), Item("x", "20", "10")})),
+            "\xCE\xC4\xBF\xE2 \r\nx");  // 文库
+}
+
 struct FileCase {
   const char* name;
   std::string pageText;
