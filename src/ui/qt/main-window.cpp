@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <future>
 #include <list>
@@ -269,6 +271,14 @@ void MainWindow::BindWidgets() {
     WriteFromWidget([&] { model_.SetText(Control::编辑框1, FromEditorText(result->toPlainText())); });
   });
 
+  connect(result, &QPlainTextEdit::cursorPositionChanged, this, [this, result] {
+    if (applyingModel_) return;
+    QTextCursor before(result->document());
+    before.setPosition(result->textCursor().position(), QTextCursor::KeepAnchor);
+    const int bytes = static_cast<int>(FromEditorText(before.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'))).size());
+    WriteFromWidget([&] { model_.SetSelectionStart(Control::编辑框1, bytes); });
+  });
+
   for (Control control : {Control::选择框1, Control::选择框2, Control::选择框3}) {
     auto* box = static_cast<QCheckBox*>(ControlWidget(control));
     connect(box, &QCheckBox::toggled, this,
@@ -334,22 +344,40 @@ void MainWindow::InstallModelHooks() {
 QMessageBox* MainWindow::OpenMessageBox() const { return messageGate_->box.data(); }
 
 void MainWindow::Observe(const ControlChange& change) {
-  if (std::this_thread::get_id() == windowThread_) {
-    if (writingFromWidget_) return;  // the widget shows it already
-    if (queued_.load() == 0) {
-      Apply(change);
-      return;
-    }
+  // Deliveries never overlap, so the queue keeps the model's order.
+  std::unique_lock lock(queueMutex_);
+  if (std::this_thread::get_id() == windowThread_ && queue_.empty()) {
+    lock.unlock();
+    if (!writingFromWidget_) Apply(change);  // else the widget shows it already
+    return;
   }
-  // Deliveries never overlap, so posting here keeps the model's order.
-  queued_.fetch_add(1);
-  QMetaObject::invokeMethod(
-      this,
-      [this, change] {
-        queued_.fetch_sub(1);
-        Apply(change);
-      },
-      Qt::QueuedConnection);
+  queue_.push_back(change);
+  if (drainPosted_) return;
+  drainPosted_ = true;
+  QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::DrainQueue() {
+  constexpr qint64 kSliceNs = 8'000'000;
+  QElapsedTimer slice;
+  slice.start();
+  for (;;) {
+    ControlChange change;
+    {
+      std::lock_guard lock(queueMutex_);
+      if (queue_.empty()) {
+        drainPosted_ = false;
+        return;
+      }
+      if (slice.nsecsElapsed() > kSliceNs) {
+        QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
+        return;
+      }
+      change = std::move(queue_.front());
+      queue_.pop_front();
+    }
+    Apply(change);
+  }
 }
 
 void MainWindow::WriteFromWidget(const std::function<void()>& write) {
@@ -375,17 +403,17 @@ void MainWindow::Apply(const ControlChange& change) {
         if (line->text() != text) line->setText(text);
       } else if (auto* editor = qobject_cast<QPlainTextEdit*>(widget)) {
         editor->setPlainText(ToEditorText(change.text));
+        PlaceResultCaret();
       } else if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
         button->setText(FromGbk(change.text));
       }
       break;
     case Property::AppendedText:
       if (auto* editor = qobject_cast<QPlainTextEdit*>(widget)) {
-        // As the system's edit box does: the caret goes to the end with the text.
-        QTextCursor cursor(editor->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(ToEditorText(change.text));
-        editor->setTextCursor(cursor);
+        QTextCursor end(editor->document());
+        end.movePosition(QTextCursor::End);
+        end.insertText(ToEditorText(change.text));
+        PlaceResultCaret();
       } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
         line->setText(line->text() + FromGbk(change.text));
       }
@@ -425,17 +453,26 @@ void MainWindow::Apply(const ControlChange& change) {
       if (auto* combo = qobject_cast<QComboBox*>(widget)) combo->setCurrentIndex(change.number);
       break;
     case Property::SelectionStart:
-      if (auto* editor = qobject_cast<QPlainTextEdit*>(widget)) {
-        QTextCursor cursor(editor->document());
-        cursor.setPosition(CharacterAtBytePosition(editor->toPlainText(), change.number));
-        editor->setTextCursor(cursor);
-        editor->ensureCursorVisible();
+      if (qobject_cast<QPlainTextEdit*>(widget)) {
+        PlaceResultCaret();
       } else if (auto* line = qobject_cast<QLineEdit*>(widget)) {
         line->setCursorPosition(CharacterAtBytePosition(line->text(), change.number));
       }
       break;
   }
   applyingModel_ = outer;
+}
+
+// The model moves the caret only when told to; text set or appended leaves it
+// where the model has it, so the box keeps showing what the caret shows.
+void MainWindow::PlaceResultCaret() {
+  auto* editor = static_cast<QPlainTextEdit*>(ControlWidget(Control::编辑框1));
+  const int bytes = model_.SelectionStart(Control::编辑框1);
+  const int position = bytes <= 0 ? 0 : CharacterAtBytePosition(editor->toPlainText(), bytes);
+  QTextCursor cursor(editor->document());
+  cursor.setPosition(std::min(position, editor->document()->characterCount() - 1));
+  editor->setTextCursor(cursor);
+  editor->ensureCursorVisible();
 }
 
 void MainWindow::OnAddressTextChanged() {

@@ -9,9 +9,10 @@
 #include <QWidget>
 
 #include <array>
-#include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "job/job-state.h"
@@ -57,7 +58,9 @@ class MainWindow : public QWidget {
   void InstallModelHooks();
 
   void Observe(const ControlChange& change);
+  void DrainQueue();
   void Apply(const ControlChange& change);
+  void PlaceResultCaret();
   void WriteFromWidget(const std::function<void()>& write);
 
   void OnExtractStopClicked();
@@ -71,8 +74,12 @@ class MainWindow : public QWidget {
   const std::thread::id windowThread_;
   int observerId_ = 0;
 
-  // Changes posted to the window's thread and not yet applied.
-  std::atomic<int> queued_{0};
+  // Changes waiting for the window's thread, in the model's order. One drain
+  // is posted at a time and gives the event loop back after a short slice, so
+  // a burst of worker changes never stalls the window.
+  std::mutex queueMutex_;
+  std::deque<ControlChange> queue_;
+  bool drainPosted_ = false;
   // Window-thread only: a widget is writing its own state into the model, or
   // the model's state is being written into a widget.
   bool writingFromWidget_ = false;
