@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/file-system.h"
 #include "support/text.h"
 
 extern char** environ;
@@ -497,7 +498,7 @@ inline void WindowModel::OpenInShell(const Text& path) {
 inline bool OpenWithDesktopCommand(const Text& path) {
   const char* configured = std::getenv("TESSALY_OPEN_COMMAND");
   std::string command = (configured && *configured) ? configured : "xdg-open";
-  std::string argument = path;
+  std::string argument = ToSystemPath(path);
   char* argv[] = {command.data(), argument.data(), nullptr};
   pid_t pid = 0;
   if (posix_spawnp(&pid, command.c_str(), nullptr, nullptr, argv, environ) != 0) return false;

@@ -182,6 +182,8 @@ std::vector<JobCase> Cases() {
   return cases;
 }
 
+void PrintTo(const JobCase& row, std::ostream* out) { *out << row.name; }
+
 class JobEndToEnd : public ::testing::TestWithParam<JobCase> {};
 
 TEST_P(JobEndToEnd, Row) {
