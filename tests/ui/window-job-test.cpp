@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -187,6 +188,8 @@ class WindowJobTest : public QObject {
   void staysResponsiveWithTwentyWorkers();
   void imagesFolderOpened();
   void runningScreenshot();
+  void closeEndsJobWithoutWaiting();
+  void programStarts();
 
  private:
   sim::DocService service_;
@@ -474,6 +477,55 @@ void WindowJobTest::runningScreenshot() {
   QVERIFY(f.Widget(Control::标签2)->width() < 670);
   QTest::mouseClick(f.Button(), Qt::LeftButton);
   VerifyIdle(f);
+}
+
+void WindowJobTest::closeEndsJobWithoutWaiting() {
+  sim::SimDocument document = sim::GeneratedDocument("closing", 20);
+  for (auto& page : document.pages) {
+    page.slowAnswers = 1;
+    page.slowDelay = 2000ms;
+  }
+  service_.AddDocument(document);
+  service_.ClearRequests();
+
+  Fixture f;
+  QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+  int closes = 0;
+  bool stopAskedAtClose = false;
+  f.window->SetCloseAction([&] {
+    ++closes;
+    stopAskedAtClose = f.state.stopRequested.load();
+  });
+  f.Start(sim::DocService::ViewAddress("closing"), 5);
+  QVERIFY(RunLoopUntil([&] { return ContentRequests(service_, "closing") >= 3; }, 10000));
+  QVERIFY(f.state.ActiveWorkerCount.load() > 0);
+
+  QElapsedTimer clock;
+  clock.start();
+  QVERIFY(f.window->close());
+  QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+  QCOMPARE(closes, 1);
+  QVERIFY(stopAskedAtClose);
+  // The busy pages were still running when the close was done.
+  QVERIFY(f.state.ActiveWorkerCount.load() > 0);
+}
+
+// The program itself comes up with its window and keeps running until ended.
+void WindowJobTest::programStarts() {
+#ifndef TESSALY_WINDOW_PROGRAM
+  QSKIP("the window program is not part of this build");
+#else
+  QProcess program;
+  program.setProcessChannelMode(QProcess::MergedChannels);
+  program.start(QStringLiteral(TESSALY_WINDOW_PROGRAM), {});
+  QVERIFY(program.waitForStarted(5000));
+  QVERIFY(!program.waitForFinished(1500));
+  QCOMPARE(program.state(), QProcess::Running);
+  program.kill();  // the child started here, by its own handle
+  QVERIFY(program.waitForFinished(5000));
+  const QByteArray output = program.readAll();
+  QVERIFY2(!output.contains("Cannot") && !output.contains("Could not"), output.constData());
+#endif
 }
 
 QTEST_MAIN(WindowJobTest)

@@ -171,7 +171,7 @@ void MainWindow::BuildControls() {
   overlayFont.setPixelSize(20);
 
   // Created in table order, so later controls lie above earlier ones: the
-  // overlays above the result box and the progress bar.
+  // overlays above the result box.
   for (Control control : kAllControls) {
     QWidget* widget = nullptr;
     switch (control) {
@@ -257,6 +257,11 @@ void MainWindow::BuildControls() {
     if (!p.items.empty()) Apply({control, Property::Items, {}, 0, p.items});
     if (p.selectedIndex >= 0) Apply({control, Property::SelectedIndex, {}, p.selectedIndex, {}});
   }
+  // The status label reaches the row of the bar's frame; keep the bar whole
+  // beneath it and only the stop overlay above everything.
+  ControlWidget(Control::外形框2)->raise();
+  ControlWidget(Control::标签2)->raise();
+  ControlWidget(Control::标签6)->raise();
 }
 
 void MainWindow::BindWidgets() {
