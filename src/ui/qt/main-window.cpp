@@ -308,30 +308,24 @@ void MainWindow::InstallModelHooks() {
     std::future<void> answered;
     {
       std::lock_guard lock(gate->mutex);
-      if (!gate->window) return;
-      if (std::this_thread::get_id() == gate->window->windowThread_) {
-        // Not expected: the job thread asks. Answer it here rather than deadlock.
-        QMessageBox::information(gate->window, FromGbk(title), FromGbk(text));
-        return;
-      }
+      MainWindow* window = gate->window;
+      if (!window) return;
+      if (std::this_thread::get_id() == window->windowThread_) return;  // only the job thread may wait
       auto waiting = gate->waiting.emplace(gate->waiting.end());
       answered = waiting->get_future();
-      QMetaObject::invokeMethod(
-          gate->window,
-          [gate, waiting, text, title] {
-            MainWindow* window = gate->window;
-            auto* box = new QMessageBox(QMessageBox::Information, FromGbk(title), FromGbk(text), QMessageBox::Ok,
-                                        window);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            gate->box = box;
-            QObject::connect(box, &QDialog::finished, window, [gate, waiting] {
-              std::lock_guard lock(gate->mutex);
-              waiting->set_value();
-              gate->waiting.erase(waiting);
-            });
-            box->open();
-          },
-          Qt::QueuedConnection);
+      // Behind the job's earlier changes, so the window shows them first.
+      window->Enqueue([gate, waiting, window, text, title] {
+        auto* box = new QMessageBox(QMessageBox::Information, FromGbk(title), FromGbk(text), QMessageBox::Ok, window);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        gate->box = box;
+        QObject::connect(box, &QDialog::finished, window, [gate, waiting] {
+          std::lock_guard lock(gate->mutex);
+          if (!gate->window) return;  // the window's end has answered it
+          waiting->set_value();
+          gate->waiting.erase(waiting);
+        });
+        box->open();  // modal for the window; the window's thread goes on
+      });
     }
     answered.wait();
   });
@@ -349,14 +343,21 @@ void MainWindow::InstallModelHooks() {
 QMessageBox* MainWindow::OpenMessageBox() const { return messageGate_->box.data(); }
 
 void MainWindow::Observe(const ControlChange& change) {
-  // Deliveries never overlap, so the queue keeps the model's order.
-  std::unique_lock lock(queueMutex_);
-  if (std::this_thread::get_id() == windowThread_ && queue_.empty()) {
-    lock.unlock();
-    if (!writingFromWidget_) Apply(change);  // else the widget shows it already
-    return;
+  {
+    std::unique_lock lock(queueMutex_);
+    if (std::this_thread::get_id() == windowThread_ && queue_.empty()) {
+      lock.unlock();
+      if (!writingFromWidget_) Apply(change);  // else the widget shows it already
+      return;
+    }
   }
-  queue_.push_back(change);
+  Enqueue([this, change] { Apply(change); });
+}
+
+void MainWindow::Enqueue(std::function<void()> step) {
+  // Deliveries never overlap, so the queue keeps the model's order.
+  std::lock_guard lock(queueMutex_);
+  queue_.push_back(std::move(step));
   if (drainPosted_) return;
   drainPosted_ = true;
   QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
@@ -367,7 +368,7 @@ void MainWindow::DrainQueue() {
   QElapsedTimer slice;
   slice.start();
   for (;;) {
-    ControlChange change;
+    std::function<void()> step;
     {
       std::lock_guard lock(queueMutex_);
       if (queue_.empty()) {
@@ -378,10 +379,10 @@ void MainWindow::DrainQueue() {
         QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
         return;
       }
-      change = std::move(queue_.front());
+      step = std::move(queue_.front());
       queue_.pop_front();
     }
-    Apply(change);
+    step();
   }
 }
 

@@ -58,6 +58,8 @@ class MainWindow : public QWidget {
   void InstallModelHooks();
 
   void Observe(const ControlChange& change);
+  // Runs `step` on the window's thread after every change delivered before it.
+  void Enqueue(std::function<void()> step);
   void DrainQueue();
   void Apply(const ControlChange& change);
   void PlaceResultCaret();
@@ -78,7 +80,7 @@ class MainWindow : public QWidget {
   // is posted at a time and gives the event loop back after a short slice, so
   // a burst of worker changes never stalls the window.
   std::mutex queueMutex_;
-  std::deque<ControlChange> queue_;
+  std::deque<std::function<void()>> queue_;
   bool drainPosted_ = false;
   // Window-thread only: a widget is writing its own state into the model, or
   // the model's state is being written into a widget.
