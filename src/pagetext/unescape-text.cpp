@@ -121,9 +121,8 @@ std::optional<Text> EvaluateEscapedLiteral(std::string_view prepared) {
   const std::optional<std::u16string> literal = ReadLiteral(GbkToUtf16(prepared));
   if (!literal.has_value()) return std::nullopt;
   std::u16string value = Unescape(*literal);
-  // The value comes back as a NUL-terminated text.
-  const std::size_t nul = value.find(u'\0');
-  if (nul != std::u16string::npos) value.resize(nul);
+  // A Text cannot hold NUL; dropping it keeps what follows.
+  std::erase(value, u'\0');
   return Utf16ToGbk(value);
 }
 

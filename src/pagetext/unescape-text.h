@@ -13,8 +13,8 @@ namespace tessaly {
 Text UnescapeText(const Text& text);
 
 // The script evaluation of a prepared text: the string-literal escapes, then
-// unescape, then UTF-16 to GBK (a character GBK lacks becomes "?"), cut at the
-// first NUL. Nothing when the script engine would reject the literal (a CR or
+// unescape, then UTF-16 to GBK (a character GBK lacks becomes "?"), without
+// NUL characters. Nothing when the script engine would reject the literal (a CR or
 // LF, a final single backslash, a malformed \x or \u escape).
 std::optional<Text> EvaluateEscapedLiteral(std::string_view prepared);
 

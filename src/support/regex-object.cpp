@@ -54,14 +54,35 @@ struct MatchData {
   MatchData& operator=(const MatchData&) = delete;
 };
 
-// One run from `offset`; the JIT first, and where its stack is too small the
-// interpreter, whose backtracking lives on the heap, so long subjects cannot
-// overflow the machine stack.
+// The interpreter's backtracking lives on the heap, so a long subject cannot
+// overflow the machine stack; the limit keeps a pathological pattern from
+// taking all memory (it then ends the run like a failed match).
+constexpr std::uint32_t kHeapLimitKiB = 64 * 1024;
+
+class ThreadMatchContext {
+ public:
+  ThreadMatchContext() : context_(pcre2_match_context_create(nullptr)) {
+    if (context_ != nullptr) pcre2_set_heap_limit(context_, kHeapLimitKiB);
+  }
+  ~ThreadMatchContext() {
+    if (context_ != nullptr) pcre2_match_context_free(context_);
+  }
+  ThreadMatchContext(const ThreadMatchContext&) = delete;
+  ThreadMatchContext& operator=(const ThreadMatchContext&) = delete;
+  pcre2_match_context* get() const { return context_; }
+
+ private:
+  pcre2_match_context* context_;
+};
+
+// One run from `offset`: the JIT on its small default stack first; where that
+// is too deep, the interpreter.
 int RunOnce(const pcre2_code* code, const Text& subject, std::size_t offset, MatchData& md) {
+  thread_local ThreadMatchContext context;
   const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
-  int rc = pcre2_match(code, bytes, subject.size(), offset, 0, md.data, nullptr);
+  int rc = pcre2_match(code, bytes, subject.size(), offset, 0, md.data, context.get());
   if (rc == PCRE2_ERROR_JIT_STACKLIMIT) {
-    rc = pcre2_match(code, bytes, subject.size(), offset, PCRE2_NO_JIT, md.data, nullptr);
+    rc = pcre2_match(code, bytes, subject.size(), offset, PCRE2_NO_JIT, md.data, context.get());
   }
   return rc;
 }
