@@ -2,8 +2,8 @@
 
 #include <array>
 #include <charconv>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -41,10 +41,9 @@ std::vector<std::string> Characters(const std::string& text) {
 
 // Phrases of the generated text, UTF-8 here and GBK when used.
 const std::array<const char*, 12> kPhrases = {
-    "清晨的薄雾慢慢散开",   "河岸上站着一排柳树", "He said \"ok\" twice",
-    "窗台上的茶已经凉了",   "path C:\\docs\\a.txt", "远处传来火车的汽笛",
-    "it's 50% done",        "纸上的墨迹还没有干", "a{b}c [d] e,f",
-    "风把门轻轻推开一半",   "一只猫从墙头跳下来", "数字 0123456789",
+    "清晨的薄雾慢慢散开",   "河岸上站着一排柳树", "He said \"ok\" twice", "窗台上的茶已经凉了",
+    "path C:\\docs\\a.txt", "远处传来火车的汽笛", "it's 50% done",        "纸上的墨迹还没有干",
+    "a{b}c [d] e,f",        "风把门轻轻推开一半", "一只猫从墙头跳下来",   "数字 0123456789",
 };
 
 std::uint32_t Mix(const std::string& id, int page, int line) {
@@ -59,14 +58,21 @@ std::string Utf8(const char* text) { return Utf8ToGbk(text); }
 
 ScriptedReply FaultReply(Fault fault, const std::string& content) {
   switch (fault) {
-    case Fault::kNone: break;
-    case Fault::kNotFound: return ScriptedReply::Status(404, "<html><body>404 Not Found</body></html>");
-    case Fault::kEmptyBody: return ScriptedReply::Ok("", "application/json");
-    case Fault::kCutOff: return ScriptedReply::Ok(content.substr(0, content.size() / 2), "application/json");
+    case Fault::kNone:
+      break;
+    case Fault::kNotFound:
+      return ScriptedReply::Status(404, "<html><body>404 Not Found</body></html>");
+    case Fault::kEmptyBody:
+      return ScriptedReply::Ok("", "application/json");
+    case Fault::kCutOff:
+      return ScriptedReply::Ok(content.substr(0, content.size() / 2), "application/json");
     case Fault::kNoItemList:
-      return ScriptedReply::Ok("{\"error_code\":1,\"error_msg\":\"page not ready\"}", "application/json");
-    case Fault::kStall: return ScriptedReply::Stall();
-    case Fault::kClose: return ScriptedReply::Close();
+      return ScriptedReply::Ok("{\"error_code\":1,\"error_msg\":\"page not ready\"}",
+                               "application/json");
+    case Fault::kStall:
+      return ScriptedReply::Stall();
+    case Fault::kClose:
+      return ScriptedReply::Close();
   }
   return ScriptedReply::Ok(content);
 }
@@ -75,8 +81,10 @@ ScriptedReply FaultReply(Fault fault, const std::string& content) {
 std::string ListEscaped(const std::string& address) {
   std::string out;
   for (char c : address) {
-    if (c == '/') out += "\\\\\\/";
-    else out += c;
+    if (c == '/')
+      out += "\\\\\\/";
+    else
+      out += c;
   }
   return out;
 }
@@ -143,7 +151,8 @@ std::vector<std::string> GeneratedPageLines(const std::string& id, int page) {
   const bool endBySpace = page % 2 == 0;
   for (int line = 1; line <= count; ++line) {
     // 第P页第L行：
-    std::string text = Utf8("第") + std::to_string(page) + Utf8("页第") + std::to_string(line) + Utf8("行：");
+    std::string text =
+        Utf8("第") + std::to_string(page) + Utf8("页第") + std::to_string(line) + Utf8("行：");
     text += Utf8(kPhrases[Mix(id, page, line) % kPhrases.size()]);
     text += " " + id;
     if (endBySpace) text += " ";
@@ -252,12 +261,13 @@ std::string PageContentJson(const SimPage& page, int pageNumber) {
   for (const SimItem& item : page.items) {
     if (!body.empty()) body += ',';
     body += "{\"c\":\"" + EscapeJsonText(item.text) + "\",\"p\":{\"h\":" + Number(item.h) +
-            ",\"w\":" + Number(12.0 * static_cast<double>(item.text.size())) + ",\"x\":90,\"y\":" +
-            Number(item.y) + ",\"z\":1},\"ps\":" + item.ps +
+            ",\"w\":" + Number(12.0 * static_cast<double>(item.text.size())) +
+            ",\"x\":90,\"y\":" + Number(item.y) + ",\"z\":1},\"ps\":" + item.ps +
             ",\"s\":{\"font-size\":\"16\"},\"t\":\"word\",\"r\":[1]}";
   }
-  return "{\"version\":2,\"content\":[],\"body\":[" + body + "],\"page\":{\"ph\":1262,\"pw\":892,\"pn\":" +
-         std::to_string(pageNumber) + "},\"font\":{},\"style\":[]}";
+  return "{\"version\":2,\"content\":[],\"body\":[" + body +
+         "],\"page\":{\"ph\":1262,\"pw\":892,\"pn\":" + std::to_string(pageNumber) +
+         "},\"font\":{},\"style\":[]}";
 }
 
 std::string MakePng(std::size_t bytes, unsigned seed) {
@@ -266,7 +276,8 @@ std::string MakePng(std::size_t bytes, unsigned seed) {
   constexpr std::size_t kPadChunk = 12;
   const std::size_t width = 32;
   const std::size_t rowBytes = width + 1;
-  std::size_t rows = bytes > kOverhead + kPadChunk + rowBytes ? (bytes - kOverhead - kPadChunk) / rowBytes : 1;
+  std::size_t rows =
+      bytes > kOverhead + kPadChunk + rowBytes ? (bytes - kOverhead - kPadChunk) / rowBytes : 1;
   rows = std::min<std::size_t>(rows, 65535 / rowBytes);  // one stored block
   std::string raw;
   std::uint32_t state = seed * 2654435761u + 1;
@@ -324,9 +335,12 @@ bool LoadSampleDocument(const std::string& path, SimDocument& document) {
       if (colon == std::string::npos) continue;
       const std::string key = line.substr(0, colon);
       const std::string value = line.substr(colon + 2);
-      if (key == "id") loaded.id = value;
-      else if (key == "title") loaded.title = Utf8ToGbk(value);
-      else if (key == "type") loaded.docType = value;
+      if (key == "id")
+        loaded.id = value;
+      else if (key == "title")
+        loaded.title = Utf8ToGbk(value);
+      else if (key == "type")
+        loaded.docType = value;
       continue;
     }
     // A blank paragraph is a line of one space, which blank-line deletion removes.
@@ -363,14 +377,17 @@ std::string SampleDocumentText(const std::string& path) {
 std::string DefaultSamplePath() {
   std::string here = __FILE__;
   const std::size_t slash = here.rfind('/');
-  return (slash == std::string::npos ? std::string(".") : here.substr(0, slash)) + "/data/sample-essay.txt";
+  return (slash == std::string::npos ? std::string(".") : here.substr(0, slash)) +
+         "/data/sample-essay.txt";
 }
 
 DocService::DocService() {
-  server_.RoutePrefix("/view/", [this](const RecordedRequest& request) { return AnswerView(request); });
+  server_.RoutePrefix("/view/",
+                      [this](const RecordedRequest& request) { return AnswerView(request); });
   server_.RoutePrefix("/sim/content/",
                       [this](const RecordedRequest& request) { return AnswerContent(request); });
-  server_.RoutePrefix("/sim/image/", [this](const RecordedRequest& request) { return AnswerImage(request); });
+  server_.RoutePrefix("/sim/image/",
+                      [this](const RecordedRequest& request) { return AnswerImage(request); });
 }
 
 DocService::~DocService() { Stop(); }
@@ -381,8 +398,8 @@ int DocService::HttpPort() const { return server_.HttpPort(); }
 int DocService::HttpsPort() const { return server_.HttpsPort(); }
 
 std::string DocService::ConnectTo() const {
-  return std::string(kServiceHost) + ":443:127.0.0.1:" + std::to_string(HttpsPort()) + "," + kServiceHost +
-         ":80:127.0.0.1:" + std::to_string(HttpPort());
+  return std::string(kServiceHost) + ":443:127.0.0.1:" + std::to_string(HttpsPort()) + "," +
+         kServiceHost + ":80:127.0.0.1:" + std::to_string(HttpPort());
 }
 
 std::string DocService::CaBundlePath() const { return server_.CaBundlePath(); }
@@ -390,7 +407,8 @@ std::string DocService::CaBundlePath() const { return server_.CaBundlePath(); }
 void DocService::ExportEnvironment() const {
   ::setenv("TESSALY_CONNECT_TO", ConnectTo().c_str(), 1);
   ::setenv("TESSALY_CA_BUNDLE", CaBundlePath().c_str(), 1);
-  for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
+  for (const char* name :
+       {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY", "all_proxy"}) {
     ::unsetenv(name);
   }
 }
@@ -452,9 +470,11 @@ std::string DocService::ViewPage(const SimDocument& document, int firstPage) {
       document.totalPageNum.empty() ? std::to_string(pageCount) : document.totalPageNum;
   std::string out;
   out.reserve(document.viewPadding + 2048 + json.size() + png.size());
-  out += "<!DOCTYPE html>" + crlf + "<html>" + crlf + "<head>" + crlf + "<meta charset=\"gbk\">" + crlf;
+  out += "<!DOCTYPE html>" + crlf + "<html>" + crlf + "<head>" + crlf + "<meta charset=\"gbk\">" +
+         crlf;
   out += "<title>" + document.title + "</title>" + crlf + "</head>" + crlf + "<body>" + crlf;
-  if (document.viewPadding > 0) out += "<!-- " + std::string(document.viewPadding, 'x') + " -->" + crlf;
+  if (document.viewPadding > 0)
+    out += "<!-- " + std::string(document.viewPadding, 'x') + " -->" + crlf;
   out += "<script type=\"text/javascript\">" + crlf + "var WkInfo = WkInfo || {};" + crlf;
   out += "WkInfo.DocInfo = {" + crlf;
   out += "\t'docId': '" + document.id + "'," + crlf;
@@ -463,11 +483,14 @@ std::string DocService::ViewPage(const SimDocument& document, int firstPage) {
   out += "\t'totalPageNum': '" + total + "'," + crlf;
   out += "\t'firstPage': '" + std::to_string(firstPage) + "'" + crlf + "};" + crlf;
   out += "WkInfo.htmlUrls = {" + crlf;
-  out += "\t'urls': '{\\x22ttf\\x22:[],\\x22json\\x22:[" + json + "],\\x22png\\x22:[" + png + "]}'," + crlf;
-  out += "\t'count': '" + std::to_string(last >= firstPage ? last - firstPage + 1 : 0) + "'" + crlf + "};" + crlf;
+  out += "\t'urls': '{\\x22ttf\\x22:[],\\x22json\\x22:[" + json + "],\\x22png\\x22:[" + png +
+         "]}'," + crlf;
+  out += "\t'count': '" + std::to_string(last >= firstPage ? last - firstPage + 1 : 0) + "'" +
+         crlf + "};" + crlf;
   if (document.docType == "txt") {
     std::string escaped;
-    for (char c : document.textDocumentAddress) escaped += c == '/' ? std::string("\\/") : std::string(1, c);
+    for (char c : document.textDocumentAddress)
+      escaped += c == '/' ? std::string("\\/") : std::string(1, c);
     out += "var getTokens = function(){\n\t\t\t\t\treturn '" + escaped + "';\n};" + crlf;
   }
   out += "</script>" + crlf + "</body>" + crlf + "</html>" + crlf;
@@ -477,7 +500,8 @@ std::string DocService::ViewPage(const SimDocument& document, int firstPage) {
 ScriptedReply DocService::AnswerView(const RecordedRequest& request) {
   const std::string path = request.Path();
   const std::string suffix = ".html";
-  if (path.size() <= 6 + suffix.size() || path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
+  if (path.size() <= 6 + suffix.size() ||
+      path.compare(path.size() - suffix.size(), suffix.size(), suffix) != 0) {
     return ScriptedReply::Status(404);
   }
   const auto document = Find(path.substr(6, path.size() - 6 - suffix.size()));
@@ -486,9 +510,10 @@ ScriptedReply DocService::AnswerView(const RecordedRequest& request) {
   const std::string pn = QueryValue(request.Query(), "pn");
   std::from_chars(pn.data(), pn.data() + pn.size(), firstPage);
   if (firstPage < 1) firstPage = 1;
-  ScriptedReply reply = document->viewFault == Fault::kNone
-                            ? ScriptedReply::Ok(ViewPage(*document, firstPage), "text/html; charset=gbk")
-                            : FaultReply(document->viewFault, ViewPage(*document, firstPage));
+  ScriptedReply reply =
+      document->viewFault == Fault::kNone
+          ? ScriptedReply::Ok(ViewPage(*document, firstPage), "text/html; charset=gbk")
+          : FaultReply(document->viewFault, ViewPage(*document, firstPage));
   reply.delay += document->latency;
   return reply;
 }
@@ -496,7 +521,8 @@ ScriptedReply DocService::AnswerView(const RecordedRequest& request) {
 ScriptedReply DocService::AnswerContent(const RecordedRequest& request) {
   std::string id;
   int page = 0;
-  if (!SplitResource(request.Path(), "/sim/content/", ".json", id, page)) return ScriptedReply::Status(404);
+  if (!SplitResource(request.Path(), "/sim/content/", ".json", id, page))
+    return ScriptedReply::Status(404);
   const auto document = Find(id);
   if (!document || page < 1 || page > static_cast<int>(document->pages.size())) {
     return ScriptedReply::Status(404);
@@ -508,7 +534,8 @@ ScriptedReply DocService::AnswerContent(const RecordedRequest& request) {
     seen = contentRequests_[id + "/" + std::to_string(page)]++;
   }
   ScriptedReply reply = FaultReply(simPage.fault, PageContentJson(simPage, page));
-  if (simPage.fault == Fault::kNone) reply.headers = {{"Content-Type", "application/json; charset=utf-8"}};
+  if (simPage.fault == Fault::kNone)
+    reply.headers = {{"Content-Type", "application/json; charset=utf-8"}};
   reply.delay += document->latency;
   if (seen < simPage.slowAnswers) reply.delay += simPage.slowDelay;
   return reply;
@@ -517,7 +544,8 @@ ScriptedReply DocService::AnswerContent(const RecordedRequest& request) {
 ScriptedReply DocService::AnswerImage(const RecordedRequest& request) {
   std::string id;
   int page = 0;
-  if (!SplitResource(request.Path(), "/sim/image/", ".png", id, page)) return ScriptedReply::Status(404);
+  if (!SplitResource(request.Path(), "/sim/image/", ".png", id, page))
+    return ScriptedReply::Status(404);
   const auto document = Find(id);
   if (!document || page < 1 || page > static_cast<int>(document->pages.size())) {
     return ScriptedReply::Status(404);

@@ -52,10 +52,10 @@ struct SimPage {
 };
 
 struct SimDocument {
-  std::string id;              // docId, used in the addresses as it is
-  std::string title;           // GBK, written into the script data as it is
-  std::string docType = "doc"; // as written into the script data
-  std::string totalPageNum;    // as written; empty: the number of pages
+  std::string id;               // docId, used in the addresses as it is
+  std::string title;            // GBK, written into the script data as it is
+  std::string docType = "doc";  // as written into the script data
+  std::string totalPageNum;     // as written; empty: the number of pages
   std::vector<SimPage> pages;
   // docType "txt": the file's address, written with "\/" as the page escapes it.
   std::string textDocumentAddress;

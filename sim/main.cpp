@@ -1,5 +1,7 @@
 // tessaly-docservice: the document-service simulator on loopback, for the
 // demo and manual runs.
+#include <pthread.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -7,8 +9,6 @@
 #include <iostream>
 #include <string>
 #include <string_view>
-
-#include <pthread.h>
 
 #include "doc-service.h"
 #include "test-certificates.h"

@@ -23,7 +23,8 @@ bool Stopping(const JobContext& ctx) {
 void AppendPictures(JobContext& ctx, std::string_view page) {
   for (const Text& address : ReadPictureList(page)) {
     if (Stopping(ctx)) return;
-    if (RemoteContentLength(address) > kMinPictureBytes) ctx.state.ImageAddressList.push_back(address);
+    if (RemoteContentLength(address) > kMinPictureBytes)
+      ctx.state.ImageAddressList.push_back(address);
   }
 }
 
@@ -67,7 +68,8 @@ ProbeKind DocumentProbe(JobContext& ctx, const Text& documentAddress, TextList& 
   pageAddressList.clear();
   Text page = WebPageRequest(documentAddress);
   state.docId = TextBetween(page, "docId': '", "'");
-  if (documentAddress.find("&pn=") != Text::npos) page = WebPageRequest(CanonicalViewAddress(state.docId));
+  if (documentAddress.find("&pn=") != Text::npos)
+    page = WebPageRequest(CanonicalViewAddress(state.docId));
   state.title = TextBetween(page, "title': '", "'");
   const Text docType = TextBetween(page, "docType': '", "'");
   const std::int64_t totalPageNum = TextToInteger(TextBetween(page, "totalPageNum': '", "'"));

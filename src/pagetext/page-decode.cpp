@@ -11,9 +11,9 @@ namespace tessaly {
 namespace {
 
 constexpr std::string_view kDoneCaption = "\xD2\xD1\xCC\xE1\xC8\xA1\xA3\xBA";  // 已提取：
-constexpr std::string_view kCounterStart = "\xA3\xA8\xB5\xDA";                // （第
-constexpr std::string_view kCounterMiddle = "\xD2\xB3/\xB9\xB2";              // 页/共
-constexpr std::string_view kCounterEnd = "\xD2\xB3\xA3\xA9";                  // 页）
+constexpr std::string_view kCounterStart = "\xA3\xA8\xB5\xDA";                 // （第
+constexpr std::string_view kCounterMiddle = "\xD2\xB3/\xB9\xB2";               // 页/共
+constexpr std::string_view kCounterEnd = "\xD2\xB3\xA3\xA9";                   // 页）
 
 bool HasItemList(std::string_view content) {
   const std::size_t left = FindText(content, "\"body\":[", 1, true);
@@ -45,9 +45,11 @@ void AdvancePageProgress(JobContext& ctx) {
   const std::int32_t count = state.pageCount;
   const double percent = count > 0 ? static_cast<double>(done) / count * 100.0 : 100.0;
   state.progressPercent = static_cast<std::int32_t>(RoundHalfUp(percent));
-  ctx.window.SetText(Control::标签4, Text(kDoneCaption) + IntegerToText(state.progressPercent) + "%");
-  ctx.window.SetText(Control::标签3, Text(kCounterStart) + IntegerToText(done) + Text(kCounterMiddle) +
-                                        IntegerToText(count) + Text(kCounterEnd));
+  ctx.window.SetText(Control::标签4,
+                     Text(kDoneCaption) + IntegerToText(state.progressPercent) + "%");
+  ctx.window.SetText(Control::标签3, Text(kCounterStart) + IntegerToText(done) +
+                                         Text(kCounterMiddle) + IntegerToText(count) +
+                                         Text(kCounterEnd));
   ctx.window.SetWidth(Control::标签2,
                       ProgressFillWidth(state.progressPercent, ctx.window.Width(Control::外形框2)));
   state.pagesDone = done;
@@ -56,9 +58,11 @@ void AdvancePageProgress(JobContext& ctx) {
 PageOutcome DecodePage(JobContext& ctx, std::int32_t page, const PageFetchPolicy& policy) {
   JobState& state = ctx.state;
   const bool known = page >= 1 && static_cast<std::size_t>(page) <= state.PageAddressList.size();
-  const PageFetch fetch = known ? FetchPageContent(state.PageAddressList[page - 1], policy) : PageFetch{};
+  const PageFetch fetch =
+      known ? FetchPageContent(state.PageAddressList[page - 1], policy) : PageFetch{};
 
-  const Text file = PageFileText(LayoutPageItems(fetch.body), {state.deleteBlankLines, state.trimLines});
+  const Text file =
+      PageFileText(LayoutPageItems(fetch.body), {state.deleteBlankLines, state.trimLines});
   PageOutcome outcome = file.empty() ? PageOutcome::kBlank : PageOutcome::kText;
   if (!fetch.answered) {
     outcome = PageOutcome::kNoAnswer;

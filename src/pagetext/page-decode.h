@@ -36,7 +36,9 @@ PageFetch FetchPageContent(const Text& address, const PageFetchPolicy& policy);
 // Records a page that could not be read in the job's result, writes the page
 // file (empty for such a page) and always advances the progress.
 PageOutcome DecodePage(JobContext& ctx, std::int32_t page, const PageFetchPolicy& policy);
-inline void DecodePage(JobContext& ctx, std::int32_t page) { DecodePage(ctx, page, PageFetchPolicy{}); }
+inline void DecodePage(JobContext& ctx, std::int32_t page) {
+  DecodePage(ctx, page, PageFetchPolicy{});
+}
 
 // The progress step of a finished page, under progressLock: percent, the
 // status and counter captions and the bar, then pagesDone.

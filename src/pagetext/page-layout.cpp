@@ -1,8 +1,9 @@
 #include "pagetext/page-layout.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 
 #include "pagetext/text-cleanup.h"
 #include "pagetext/unescape-text.h"
@@ -23,7 +24,8 @@ constexpr char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c 
 // without copies because a page runs it thousands of times. Content data is
 // mostly pure ASCII (the service escapes the rest), where every byte starts a
 // character.
-std::size_t FindMarker(std::string_view text, bool ascii, std::string_view marker, std::size_t from) {
+std::size_t FindMarker(std::string_view text, bool ascii, std::string_view marker,
+                       std::size_t from) {
   const std::size_t size = text.size();
   if (marker.empty() || marker.size() > size) return std::string_view::npos;
   const std::size_t last = size - marker.size();
@@ -55,7 +57,8 @@ bool IsAscii(std::string_view text) {
   return any < 0x80;
 }
 
-std::string_view Between(std::string_view text, bool ascii, std::string_view left, std::string_view right) {
+std::string_view Between(std::string_view text, bool ascii, std::string_view left,
+                         std::string_view right) {
   const std::size_t at = FindMarker(text, ascii, left, 0);
   if (at == std::string_view::npos) return {};
   const std::size_t content = at + left.size();
@@ -87,7 +90,8 @@ std::vector<PageItem> CutPageItems(std::string_view content) {
   std::size_t start = 0;
   for (;;) {
     const std::size_t end = FindMarker(list, ascii, kItemSeparator, start);
-    const std::string_view raw = list.substr(start, end == std::string_view::npos ? list.npos : end - start);
+    const std::string_view raw =
+        list.substr(start, end == std::string_view::npos ? list.npos : end - start);
     const std::string_view c = Between(raw, ascii, "\"c\":\"", "\",\"p");
     if (!c.empty()) {
       items.push_back(PageItem{UnescapeText(Text(c)), Text(Between(raw, ascii, "\"y\":", ",")),
@@ -111,7 +115,8 @@ Text LayoutPageItems(const std::vector<PageItem>& items) {
     }
     if (j > 0) {
       const PageItem& previous = items[j - 1];
-      const double gap = LeadingNumber(item.y) - LeadingNumber(previous.y) - LeadingNumber(previous.h);
+      const double gap =
+          LeadingNumber(item.y) - LeadingNumber(previous.y) - LeadingNumber(previous.h);
       // A space byte can never be the trailing byte of a GBK character.
       if (gap > kGapEpsilon && EndsWith(previous.text, " ")) page += "\r\n";
     }

@@ -31,7 +31,8 @@ DocService& Service() {
 std::vector<std::string> ViewRequests() {
   std::vector<std::string> seen;
   for (const auto& request : Service().Requests()) {
-    if (request.Path().rfind("/view/", 0) == 0) seen.push_back((request.tls ? "https " : "http ") + request.target);
+    if (request.Path().rfind("/view/", 0) == 0)
+      seen.push_back((request.tls ? "https " : "http ") + request.target);
   }
   return seen;
 }
@@ -54,7 +55,7 @@ struct ProbeCase {
   SimDocument document;
   std::string address;  // typed; "" for the document's https view address
   ProbeKind kind;
-  std::size_t pages;    // entries of PageAddressList
+  std::size_t pages;  // entries of PageAddressList
   std::vector<std::string> viewRequests;
 };
 
@@ -73,7 +74,8 @@ class DocumentProbeTest : public ::testing::TestWithParam<ProbeCase> {
 TEST_P(DocumentProbeTest, KindListsAndRequests) {
   const ProbeCase& c = GetParam();
   Service().AddDocument(c.document);
-  const std::string address = c.address.empty() ? DocService::ViewAddress(c.document.id) : c.address;
+  const std::string address =
+      c.address.empty() ? DocService::ViewAddress(c.document.id) : c.address;
   state.PageAddressList = {"left from an earlier job"};
   const ProbeKind kind = DocumentProbe(ctx, address, state.PageAddressList);
   EXPECT_EQ(kind, c.kind);
@@ -81,10 +83,13 @@ TEST_P(DocumentProbeTest, KindListsAndRequests) {
   EXPECT_EQ(state.title, c.document.title);
   ASSERT_EQ(state.PageAddressList.size(), c.pages);
   for (std::size_t i = 0; i < c.pages; ++i) {
-    ASSERT_EQ(state.PageAddressList[i], DocService::ContentAddress(c.document, static_cast<int>(i) + 1)) << i;
+    ASSERT_EQ(state.PageAddressList[i],
+              DocService::ContentAddress(c.document, static_cast<int>(i) + 1))
+        << i;
   }
   EXPECT_EQ(ViewRequests(), c.viewRequests);
-  EXPECT_EQ(RequestsUnder("/sim/"), 0u) << "the probe fetches no content and, without images, no picture";
+  EXPECT_EQ(RequestsUnder("/sim/"), 0u)
+      << "the probe fetches no content and, without images, no picture";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -104,21 +109,28 @@ INSTANTIATE_TEST_SUITE_P(
                   ProbeKind::PagedDocument,
                   120,
                   {"https /view/p120b.html?from=search&pn=51", "https /view/p120b.html",
-                   "http /view/p120b.html?from=search&pn=51", "http /view/p120b.html?from=search&pn=101"}},
-        ProbeCase{"TypedBatchKeyInCapitals",
-                  Paged("p120c", 120),
-                  "https://wenku.baidu.com/view/p120c.html?from=search&PN=51",
-                  ProbeKind::PagedDocument,
-                  120,
-                  {"https /view/p120c.html?from=search&PN=51", "http /view/p120c.html?from=search&pn=51",
-                   "http /view/p120c.html?from=search&pn=101"}},
+                   "http /view/p120b.html?from=search&pn=51",
+                   "http /view/p120b.html?from=search&pn=101"}},
+        ProbeCase{
+            "TypedBatchKeyInCapitals",
+            Paged("p120c", 120),
+            "https://wenku.baidu.com/view/p120c.html?from=search&PN=51",
+            ProbeKind::PagedDocument,
+            120,
+            {"https /view/p120c.html?from=search&PN=51", "http /view/p120c.html?from=search&pn=51",
+             "http /view/p120c.html?from=search&pn=101"}},
         ProbeCase{"AddressWithoutScheme",
                   Paged("p3", 3),
                   "wenku.baidu.com/view/p3.html",
                   ProbeKind::PagedDocument,
                   3,
                   {"http /view/p3.html"}},
-        ProbeCase{"Exactly50", Paged("p50", 50), "", ProbeKind::PagedDocument, 50, {"https /view/p50.html"}},
+        ProbeCase{"Exactly50",
+                  Paged("p50", 50),
+                  "",
+                  ProbeKind::PagedDocument,
+                  50,
+                  {"https /view/p50.html"}},
         ProbeCase{"Exactly100",
                   Paged("p100", 100),
                   "",
@@ -196,7 +208,8 @@ TEST_P(ViewFaultTest, FailedAndEmpty) {
   Service().AddDocument(document);
   state.docId = "old id";
   state.title = "old title";
-  EXPECT_EQ(DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList), ProbeKind::Failed);
+  EXPECT_EQ(DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList),
+            ProbeKind::Failed);
   EXPECT_EQ(state.docId, "");
   EXPECT_EQ(state.title, "");
   EXPECT_TRUE(state.PageAddressList.empty());
@@ -225,7 +238,8 @@ class ProbeTest : public ::testing::Test {
 TEST_F(ProbeTest, UnreachableHostFails) {
   state.docId = "old";
   // Port 1 on loopback: nothing listens there.
-  EXPECT_EQ(DocumentProbe(ctx, "http://127.0.0.1:1/view/x.html", state.PageAddressList), ProbeKind::Failed);
+  EXPECT_EQ(DocumentProbe(ctx, "http://127.0.0.1:1/view/x.html", state.PageAddressList),
+            ProbeKind::Failed);
   EXPECT_EQ(state.docId, "");
   EXPECT_EQ(Service().Requests().size(), 0u);
 }
@@ -239,7 +253,8 @@ TEST_F(ProbeTest, HugePageCountIsBounded) {
   EXPECT_EQ(state.PageAddressList.size(), 3u);
   const auto views = ViewRequests();
   ASSERT_EQ(views.size(), static_cast<std::size_t>(BatchPageCount(kMaxTotalPageNum)) + 1);
-  EXPECT_EQ(views.back(), "http /view/huge.html?from=search&pn=" + std::to_string(kMaxTotalPageNum - 49));
+  EXPECT_EQ(views.back(),
+            "http /view/huge.html?from=search&pn=" + std::to_string(kMaxTotalPageNum - 49));
 }
 
 TEST_F(ProbeTest, TextDocumentAddressUnescaped) {
@@ -274,8 +289,8 @@ TEST_F(ProbeTest, PicturesOverThresholdWithLengthOnly) {
   state.ImageAddressList = {"old"};
   EXPECT_EQ(DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList),
             ProbeKind::PagedDocument);
-  EXPECT_EQ(state.ImageAddressList,
-            (TextList{DocService::ImageAddress(document, 2), DocService::ImageAddress(document, 5)}));
+  EXPECT_EQ(state.ImageAddressList, (TextList{DocService::ImageAddress(document, 2),
+                                              DocService::ImageAddress(document, 5)}));
   EXPECT_EQ(RequestsUnder("/sim/image/"), 4u) << "one size request per listed picture";
 }
 
@@ -287,8 +302,8 @@ TEST_F(ProbeTest, PicturesOfBatchPagesAppended) {
   Service().AddDocument(document);
   state.extractImages = true;
   DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList);
-  EXPECT_EQ(state.ImageAddressList,
-            (TextList{DocService::ImageAddress(document, 10), DocService::ImageAddress(document, 55)}));
+  EXPECT_EQ(state.ImageAddressList, (TextList{DocService::ImageAddress(document, 10),
+                                              DocService::ImageAddress(document, 55)}));
 }
 
 TEST_F(ProbeTest, WithoutImagesThePictureListIsLeftAlone) {
@@ -310,8 +325,10 @@ TEST_F(ProbeTest, StalledViewPageEndsOnCancel) {
     token->Cancel();
   });
   const auto start = std::chrono::steady_clock::now();
-  const ProbeKind kind = DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList);
-  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const ProbeKind kind =
+      DocumentProbe(ctx, DocService::ViewAddress(document.id), state.PageAddressList);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   stopper.join();
   EXPECT_EQ(kind, ProbeKind::Failed);
   EXPECT_LT(seconds, 2.0);
@@ -346,7 +363,8 @@ INSTANTIATE_TEST_SUITE_P(Totals, BatchCountTest,
                                            BatchCase{1000000000000, 199}));
 
 TEST(ProbeAddresses, BatchAndCanonical) {
-  EXPECT_EQ(BatchPageAddress("ab", 101), "http://" + ServiceHost() + "/view/ab.html?from=search&pn=101");
+  EXPECT_EQ(BatchPageAddress("ab", 101),
+            "http://" + ServiceHost() + "/view/ab.html?from=search&pn=101");
   EXPECT_EQ(CanonicalViewAddress("ab"), "https://" + ServiceHost() + "/view/ab.html");
 }
 

@@ -109,11 +109,13 @@ TEST_P(PageDecodeTest, FileOutcomeAndRequests) {
   state.trimLines = c.trimLines;
   EXPECT_EQ(DecodePage(ctx, 1, c.policy), c.outcome);
   Bytes file;
-  ASSERT_TRUE(ReadWholeFile(PageFilePath(state, 1), file)) << "a page file is written for every page";
+  ASSERT_TRUE(ReadWholeFile(PageFilePath(state, 1), file))
+      << "a page file is written for every page";
   EXPECT_EQ(file, c.file);
   EXPECT_EQ(RequestsFor("/sim/content/" + id + "/1.json"), c.requests);
   const bool failed = c.outcome != PageOutcome::kText && c.outcome != PageOutcome::kBlank;
-  EXPECT_EQ(FailedPages(state), failed ? std::vector<std::int32_t>{1} : std::vector<std::int32_t>{});
+  EXPECT_EQ(FailedPages(state),
+            failed ? std::vector<std::int32_t>{1} : std::vector<std::int32_t>{});
   EXPECT_EQ(state.pagesDone, 1) << "the progress advances for every page";
 }
 
@@ -122,29 +124,33 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         DecodeCase{"GeneratedOdd", sim::GeneratedDocument("g", 1).pages[0], true, false,
                    sim::GeneratedPageFile("g", 1, false), PageOutcome::kText, 1},
-        DecodeCase{"GeneratedEvenKeepsTrailingSpace", sim::GeneratedDocument("g", 2).pages[1], true, false,
-                   sim::GeneratedPageFile("g", 2, false), PageOutcome::kText, 1},
+        DecodeCase{"GeneratedEvenKeepsTrailingSpace", sim::GeneratedDocument("g", 2).pages[1], true,
+                   false, sim::GeneratedPageFile("g", 2, false), PageOutcome::kText, 1},
         DecodeCase{"GeneratedEvenTrimmed", sim::GeneratedDocument("g", 2).pages[1], false, true,
                    sim::GeneratedPageFile("g", 2, true), PageOutcome::kText, 1},
         DecodeCase{"ThreeItemExample",
-                   Items({{"A ", 100, 20, "{}"}, {"B", 130, 20, "{}"}, {"C", 130, 20, kEnter}}), false, false,
-                   "A \r\nBC\r\n", PageOutcome::kText, 1},
+                   Items({{"A ", 100, 20, "{}"}, {"B", 130, 20, "{}"}, {"C", 130, 20, kEnter}}),
+                   false, false, "A \r\nBC\r\n", PageOutcome::kText, 1},
         DecodeCase{"ThreeItemExampleTrimmed",
-                   Items({{"A ", 100, 20, "{}"}, {"B", 130, 20, "{}"}, {"C", 130, 20, kEnter}}), false, true,
-                   "A\r\nBC\r\n", PageOutcome::kText, 1},
+                   Items({{"A ", 100, 20, "{}"}, {"B", 130, 20, "{}"}, {"C", 130, 20, kEnter}}),
+                   false, true, "A\r\nBC\r\n", PageOutcome::kText, 1},
         DecodeCase{"ChineseAndBlankLines",
                    Items({{Utf8ToGbk("春天"), 0, 20, kEnter},
                           {" ", 30, 20, kEnter},
                           {Utf8ToGbk("  来了  "), 60, 20, kEnter}}),
                    true, true, Utf8ToGbk("春天\r\n来了\r\n"), PageOutcome::kText, 1},
         DecodeCase{"BlankPage", Items({}), true, false, "", PageOutcome::kBlank, 1},
-        DecodeCase{"NotFound", Faulty(Fault::kNotFound), true, false, "", PageOutcome::kHttpError, 1},
-        DecodeCase{"EmptyBody", Faulty(Fault::kEmptyBody), true, false, "", PageOutcome::kNoItemList, 1},
+        DecodeCase{"NotFound", Faulty(Fault::kNotFound), true, false, "", PageOutcome::kHttpError,
+                   1},
+        DecodeCase{"EmptyBody", Faulty(Fault::kEmptyBody), true, false, "",
+                   PageOutcome::kNoItemList, 1},
         DecodeCase{"CutOff", Faulty(Fault::kCutOff), true, false, "", PageOutcome::kNoItemList, 1},
-        DecodeCase{"NoItemList", Faulty(Fault::kNoItemList), true, false, "", PageOutcome::kNoItemList, 1},
-        DecodeCase{"NeverAnswers", Faulty(Fault::kStall), true, false, "", PageOutcome::kNoAnswer, 3, kShort},
-        DecodeCase{"ClosedWithoutAnswer", Faulty(Fault::kClose), true, false, "", PageOutcome::kNoAnswer, 3,
-                   kShort}),
+        DecodeCase{"NoItemList", Faulty(Fault::kNoItemList), true, false, "",
+                   PageOutcome::kNoItemList, 1},
+        DecodeCase{"NeverAnswers", Faulty(Fault::kStall), true, false, "", PageOutcome::kNoAnswer,
+                   3, kShort},
+        DecodeCase{"ClosedWithoutAnswer", Faulty(Fault::kClose), true, false, "",
+                   PageOutcome::kNoAnswer, 3, kShort}),
     [](const ::testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.name); });
 
 class PageDecodeSingle : public PageDecodeFixture, public ::testing::Test {};
