@@ -46,11 +46,18 @@ double PacingFloorSeconds(int pages, int threads) {
   return std::max(workers * 0.100, (pages + workers) * 0.010);
 }
 
+// range(1) 1: the page contents over plain http, to show what TLS costs.
 void BM_PagedJob(benchmark::State& state) {
   const int pages = static_cast<int>(state.range(0));
   const int threads = 20;
-  const std::string id = "gen" + std::to_string(pages);
+  const bool plainHttp = state.range(1) == 1;
+  const std::string id = (plainHttp ? "plain" : "gen") + std::to_string(pages);
   Service();
+  if (plainHttp) {
+    sim::SimDocument document = sim::GeneratedDocument(id, pages);
+    document.contentScheme = "http";
+    Service().AddDocument(document);
+  }
   const Text expected = sim::GeneratedDocumentText(id, pages, false);
   double wall = 0;
   long maxRssKb = 0;
@@ -78,7 +85,12 @@ void BM_PagedJob(benchmark::State& state) {
   state.counters["over_floor_pct"] = (wall / static_cast<double>(state.iterations()) / floor - 1.0) * 100.0;
   state.counters["peak_rss_MiB"] = static_cast<double>(maxRssKb) / 1024.0;
 }
-BENCHMARK(BM_PagedJob)->Arg(20)->Arg(200)->Arg(1000)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PagedJob)
+    ->Args({20, 0})
+    ->Args({200, 0})
+    ->Args({1000, 0})
+    ->Args({200, 1})
+    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Cutting, layout and the page file of a 2000-item page, no network.
 void BM_LargePageOffline(benchmark::State& state) {
@@ -100,10 +112,12 @@ void BM_LargePageOffline(benchmark::State& state) {
 }
 BENCHMARK(BM_LargePageOffline)->Unit(benchmark::kMicrosecond);
 
-// The same page through DecodePage: the fetch over loopback https included.
+// The same page through DecodePage: the fetch over loopback included, https
+// (range 0) or http (range 1).
 void BM_LargePageDecode(benchmark::State& state) {
   sim::SimDocument document;
-  document.id = "large2000";
+  document.id = state.range(0) == 1 ? "large2000plain" : "large2000";
+  if (state.range(0) == 1) document.contentScheme = "http";
   document.pages.push_back(sim::LargePage(2000));
   Service().AddDocument(document);
   JobState job;
@@ -118,14 +132,14 @@ void BM_LargePageDecode(benchmark::State& state) {
     job.pageCount = 1;
     job.pagesDone = 0;
     const double before = ThreadCpuSeconds();
-    if (DecodePage(ctx, 1) != PageOutcome::kText) state.SkipWithError("page not read");
+    if (DecodePage(ctx, 1, PageFetchPolicy{}) != PageOutcome::kText) state.SkipWithError("page not read");
     cpu += ThreadCpuSeconds() - before;
   }
   state.counters["cpu_ms_per_page"] = cpu / static_cast<double>(state.iterations()) * 1000.0;
   DeleteFile(PageFilePath(job, 1));
   RemoveDirectory(job.pageFolder);
 }
-BENCHMARK(BM_LargePageDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LargePageDecode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
