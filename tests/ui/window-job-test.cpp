@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@
 // moc cannot read the controls' Chinese identifiers.
 #ifndef Q_MOC_RUN
 #include "doc-service.h"
+#include "file-server.h"
 #include "job/job-gate.h"
 #include "job/job-state.h"
 #include "support/codepage.h"
@@ -118,6 +120,21 @@ void VerifyIdle(const Fixture& f) {
   QCOMPARE(f.Widget(Control::标签2)->geometry(), QRect(17, 544, 670, 8));
 }
 
+// Points TESSALY_OPEN_COMMAND at a script that writes the path it was given
+// into `log`, complete or not at all.
+bool InstallOpener(const QTemporaryDir& scratch, const QString& log) {
+  const QString opener = scratch.filePath(QStringLiteral("opener.sh"));
+  QFile script(opener);
+  if (!script.open(QIODevice::WriteOnly)) return false;
+  const QByteArray target = log.toUtf8();
+  script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + target + ".part\" && mv \"" + target + ".part\" \"" + target +
+               "\"\n");
+  script.close();
+  if (!script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) return false;
+  qputenv("TESSALY_OPEN_COMMAND", opener.toLocal8Bit());
+  return true;
+}
+
 int ContentRequests(sim::DocService& service, const std::string& id) {
   const std::string prefix = "/sim/content/" + id + "/";
   const auto requests = service.Requests();
@@ -179,6 +196,7 @@ class WindowJobTest : public QObject {
  private slots:
   void initTestCase();
   void cleanupTestCase();
+  void cleanup() { qunsetenv("TESSALY_OPEN_COMMAND"); }
   void stopWhileViewPageIsFetched();
   void pagedDocument_data();
   void pagedDocument();
@@ -188,6 +206,7 @@ class WindowJobTest : public QObject {
   void staysResponsiveWithTwentyWorkers();
   void imagesFolderOpened();
   void runningScreenshot();
+  void textDocumentDownloaded();
   void closeEndsJobWithoutWaiting();
   void programStarts();
 
@@ -433,16 +452,7 @@ void WindowJobTest::imagesFolderOpened() {
   QTemporaryDir scratch;
   QVERIFY(scratch.isValid());
   const QString log = scratch.filePath(QStringLiteral("opened.txt"));
-  const QString opener = scratch.filePath(QStringLiteral("opener.sh"));
-  {
-    QFile script(opener);
-    QVERIFY(script.open(QIODevice::WriteOnly));
-    script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + log.toUtf8() + ".part\" && mv \"" + log.toUtf8() +
-                 ".part\" \"" + log.toUtf8() + "\"\n");
-    script.close();
-    QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  }
-  qputenv("TESSALY_OPEN_COMMAND", opener.toLocal8Bit());
+  QVERIFY(InstallOpener(scratch, log));
 
   Fixture f;
   QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
@@ -476,6 +486,63 @@ void WindowJobTest::runningScreenshot() {
   QVERIFY(f.Widget<QLabel>(Control::标签4)->text().startsWith(QStringLiteral("已提取：")));
   QVERIFY(f.Widget(Control::标签2)->width() < 670);
   QTest::mouseClick(f.Button(), Qt::LeftButton);
+  VerifyIdle(f);
+}
+
+void WindowJobTest::textDocumentDownloaded() {
+  sim::TestServer files(sim::TestServer::Options{true, false});
+  QVERIFY(files.Start());
+  sim::ServedFile served;
+  for (int line = 1; line <= 4000; ++line) served.content += Utf8ToGbk("第" + std::to_string(line) + "行文字\r\n");
+  auto replyState = std::make_shared<sim::FileReplyState>();
+  // Slow ranges, so that the window can be seen during the download.
+  files.Route("/files/x.txt", [served, replyState](const sim::RecordedRequest& request) {
+    sim::ScriptedReply reply = sim::FileReply(served, *replyState, request);
+    if (request.method == "GET") reply.delay = 300ms;
+    return reply;
+  });
+  sim::SimDocument document;
+  document.id = "plain1";
+  document.title = Utf8ToGbk("报告");
+  document.docType = "txt";
+  document.textDocumentAddress = files.HttpBase() + "/files/x.txt";
+  service_.AddDocument(document);
+
+  QTemporaryDir scratch;
+  QVERIFY(scratch.isValid());
+  const QString log = scratch.filePath(QStringLiteral("opened.txt"));
+  QVERIFY(InstallOpener(scratch, log));
+
+  Fixture f;
+  QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+  bool sawDisabled = false;
+  QStringList statuses;
+  QTimer sampler;
+  sampler.setInterval(5);
+  QObject::connect(&sampler, &QTimer::timeout, [&] {
+    if (!f.Button()->isEnabled() && f.Button()->text() == QStringLiteral("停止")) sawDisabled = true;
+    auto* status = f.Widget<QLabel>(Control::标签4);
+    if (status->isVisible() && (statuses.isEmpty() || statuses.back() != status->text())) statuses << status->text();
+  });
+  sampler.start();
+  f.Start(sim::DocService::ViewAddress("plain1"), 8);
+  QVERIFY(f.WaitIdle());
+  sampler.stop();
+  QVERIFY(RunLoopUntil([&] { return QFile::exists(log); }, 10000));
+  qunsetenv("TESSALY_OPEN_COMMAND");
+
+  // The button could not be pressed while the file came in.
+  QVERIFY(sawDisabled);
+  QVERIFY2(statuses.filter(QRegularExpression(QStringLiteral("^已提取：\\d+%$"))).size() >= 1,
+           qPrintable(statuses.join(QLatin1Char('|'))));
+  const QString saved = programDir_.path() + QStringLiteral("/提取出的文件/报告.txt");
+  QFile opened(log);
+  QVERIFY(opened.open(QIODevice::ReadOnly));
+  QCOMPARE(QDir::cleanPath(QString::fromUtf8(opened.readAll())), QDir::cleanPath(saved));
+  QFile file(saved);
+  QVERIFY(file.open(QIODevice::ReadOnly));
+  QCOMPARE(file.readAll().toStdString(), served.content);
+  QCOMPARE(f.Result()->toPlainText(), QString());
   VerifyIdle(f);
 }
 
