@@ -1,5 +1,7 @@
 #include "web/curl-transfer.h"
 
+#include <openssl/ssl.h>
+
 #include <algorithm>
 #include <mutex>
 
@@ -18,6 +20,13 @@ curl_slist* ToList(const std::vector<std::string>& lines) {
     list = next;
   }
   return list;
+}
+
+// Hands the shared, already parsed store to the handshake instead of letting
+// libcurl parse the bundle again.
+CURLcode UseSharedStore(CURL*, void* sslCtx, void* store) {
+  SSL_CTX_set1_cert_store(static_cast<SSL_CTX*>(sslCtx), static_cast<X509_STORE*>(store));
+  return CURLE_OK;
 }
 
 // A poll never sleeps longer than this, so a missed wakeup costs at most this.
@@ -59,7 +68,12 @@ void CurlTransfer::ApplyCommonSettings() {
   // Direct unless a path asks otherwise: the proxy environment is not ours.
   curl_easy_setopt(easy_, CURLOPT_PROXY, "");
   if (connectTo_) curl_easy_setopt(easy_, CURLOPT_CONNECT_TO, connectTo_);
-  if (!settings_->caBlob.empty()) {
+  if (settings_->caStore) {
+    curl_easy_setopt(easy_, CURLOPT_CAINFO, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_CAPATH, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_SSL_CTX_FUNCTION, &UseSharedStore);
+    curl_easy_setopt(easy_, CURLOPT_SSL_CTX_DATA, settings_->caStore.get());
+  } else if (!settings_->caBlob.empty()) {
     curl_blob blob{};
     blob.data = const_cast<char*>(settings_->caBlob.data());
     blob.len = settings_->caBlob.size();

@@ -1,6 +1,8 @@
 #include "web/web-settings.h"
 
 #include <curl/curl.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -45,6 +47,25 @@ std::string SystemCaFile() {
   return path;
 }
 
+std::shared_ptr<x509_store_st> ParseStore(const std::string& pem) {
+  if (pem.find("-----BEGIN CERTIFICATE-----") == std::string::npos) return nullptr;
+  std::shared_ptr<X509_STORE> store(X509_STORE_new(), X509_STORE_free);
+  if (!store) return nullptr;
+  BIO* bio = BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size()));
+  if (!bio) return nullptr;
+  STACK_OF(X509_INFO)* infos = PEM_X509_INFO_read_bio(bio, nullptr, nullptr, nullptr);
+  BIO_free(bio);
+  if (!infos) return nullptr;
+  int added = 0;
+  for (int i = 0; i < sk_X509_INFO_num(infos); ++i) {
+    X509_INFO* info = sk_X509_INFO_value(infos, i);
+    if (info->x509 && X509_STORE_add_cert(store.get(), info->x509) == 1) ++added;
+  }
+  sk_X509_INFO_pop_free(infos, X509_INFO_free);
+  if (added == 0) return nullptr;
+  return store;
+}
+
 std::shared_ptr<const WebSettings> ReadSettings() {
   auto result = std::make_shared<WebSettings>();
   if (const char* connectTo = std::getenv("TESSALY_CONNECT_TO"))
@@ -58,6 +79,12 @@ std::shared_ptr<const WebSettings> ReadSettings() {
       ReadWholeFile(SystemCaFile(), system);
       result->caBlob = system + "\n" + extra + "\n";
     }
+  }
+  if (!result->caBlob.empty()) {
+    result->caStore = ParseStore(result->caBlob);
+  } else {
+    std::string system;
+    if (ReadWholeFile(SystemCaFile(), system)) result->caStore = ParseStore(system);
   }
   return result;
 }

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+struct x509_store_st;
+
 namespace tessaly {
 
 struct WebSettings {
@@ -25,6 +27,10 @@ struct WebSettings {
   // The system store followed by the extra authorities; empty when no extra
   // bundle is configured or it cannot be read (the system store alone is used).
   std::string caBlob;
+  // The trusted authorities parsed once: parsing the system bundle for every
+  // TLS handshake costs tens of milliseconds of CPU. Empty when it could not be
+  // built (libcurl then loads the files itself).
+  std::shared_ptr<x509_store_st> caStore;
 };
 
 // A snapshot that stays valid while the caller holds it.
