@@ -1,6 +1,5 @@
 // The window program: one window over one job state.
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 

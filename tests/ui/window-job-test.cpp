@@ -12,13 +12,12 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
@@ -71,7 +70,9 @@ double LoadAverage() {
 }
 
 QString FromGbk(const std::string& gbk) { return QString::fromStdString(GbkToUtf8(gbk)); }
-QString EditorText(const std::string& gbk) { return FromGbk(gbk).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString EditorText(const std::string& gbk) {
+  return FromGbk(gbk).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 
 struct Fixture {
   JobState state;
@@ -104,8 +105,9 @@ struct Fixture {
     QTest::mouseClick(Button(), Qt::LeftButton);
   }
   bool WaitIdle() const {
-    return RunLoopUntil([&] { return Button()->text() == QStringLiteral("提取") && Button()->isEnabled(); },
-                        kJobTimeoutMs);
+    return RunLoopUntil(
+        [&] { return Button()->text() == QStringLiteral("提取") && Button()->isEnabled(); },
+        kJobTimeoutMs);
   }
 };
 
@@ -127,8 +129,8 @@ bool InstallOpener(const QTemporaryDir& scratch, const QString& log) {
   QFile script(opener);
   if (!script.open(QIODevice::WriteOnly)) return false;
   const QByteArray target = log.toUtf8();
-  script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + target + ".part\" && mv \"" + target + ".part\" \"" + target +
-               "\"\n");
+  script.write("#!/bin/sh\nprintf '%s' \"$1\" > \"" + target + ".part\" && mv \"" + target +
+               ".part\" \"" + target + "\"\n");
   script.close();
   if (!script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)) return false;
   qputenv("TESSALY_OPEN_COMMAND", opener.toLocal8Bit());
@@ -138,9 +140,9 @@ bool InstallOpener(const QTemporaryDir& scratch, const QString& log) {
 int ContentRequests(sim::DocService& service, const std::string& id) {
   const std::string prefix = "/sim/content/" + id + "/";
   const auto requests = service.Requests();
-  return static_cast<int>(std::count_if(requests.begin(), requests.end(), [&](const sim::RecordedRequest& r) {
-    return r.Path().rfind(prefix, 0) == 0;
-  }));
+  return static_cast<int>(
+      std::count_if(requests.begin(), requests.end(),
+                    [&](const sim::RecordedRequest& r) { return r.Path().rfind(prefix, 0) == 0; }));
 }
 
 // The widest gap between ticks of a fast timer: how long the window's event
@@ -355,12 +357,14 @@ void WindowJobTest::slideInstructions() {
   f.Start(sim::DocService::ViewAddress("slide42"), 5);
   QVERIFY(f.WaitIdle());
 
-  const QString request = QStringLiteral("http://" TESSALY_SERVICE_HOST "/browse/getrequest?doc_id=slide42");
-  const QString expected = QStringLiteral("下载地址（请自行下载）：\n\n格式：") + request +
-                           QStringLiteral("&rn=每页显示数量&pn=从第几页开始获取\n\n例如：") + request +
-                           QStringLiteral(
-                               "&rn=10&pn=153\n\n说明：复制到浏览器即可下载，下载到本地的是.swf文件，"
-                               "想转换成pdf或者word的，百度一下，工具都有");
+  const QString request =
+      QStringLiteral("http://" TESSALY_SERVICE_HOST "/browse/getrequest?doc_id=slide42");
+  const QString expected =
+      QStringLiteral("下载地址（请自行下载）：\n\n格式：") + request +
+      QStringLiteral("&rn=每页显示数量&pn=从第几页开始获取\n\n例如：") + request +
+      QStringLiteral(
+          "&rn=10&pn=153\n\n说明：复制到浏览器即可下载，下载到本地的是.swf文件，"
+          "想转换成pdf或者word的，百度一下，工具都有");
   QCOMPARE(f.Result()->toPlainText(), expected);
   QCOMPARE(f.Result()->textCursor().position(), 0);
   QVERIFY(!f.Result()->textCursor().hasSelection());
@@ -382,7 +386,8 @@ void WindowJobTest::stopDuringBusyWorkers() {
   // When the overlay goes, no worker may still be on a page.
   std::atomic<int> workersWhenOverlayHid{-1};
   const int observer = f.model.AddObserver([&](const ControlChange& change) {
-    if (change.control == Control::标签6 && change.property == Property::Visible && change.number == 0) {
+    if (change.control == Control::标签6 && change.property == Property::Visible &&
+        change.number == 0) {
       workersWhenOverlayHid = f.state.ActiveWorkerCount.load();
     }
   });
@@ -403,7 +408,8 @@ void WindowJobTest::stopDuringBusyWorkers() {
     if (overlay->geometry() != QRect(16, 120, 672, 434)) faults << "moved";
     // It lies over the result box and over the progress bar.
     for (QPoint p : {QPoint(20, 125), QPoint(350, 330), QPoint(680, 540), QPoint(300, 547)}) {
-      if (f.window->childAt(p) != overlay) faults << QStringLiteral("not on top at %1,%2").arg(p.x()).arg(p.y());
+      if (f.window->childAt(p) != overlay)
+        faults << QStringLiteral("not on top at %1,%2").arg(p.x()).arg(p.y());
     }
   });
   sampler.start();
@@ -466,7 +472,8 @@ void WindowJobTest::imagesFolderOpened() {
   QFile opened(log);
   QVERIFY(opened.open(QIODevice::ReadOnly));
   const QString folder = QString::fromUtf8(opened.readAll());
-  QCOMPARE(QDir::cleanPath(folder), QDir::cleanPath(programDir_.path() + QStringLiteral("/提取到的图片/生成的文档 gen3")));
+  QCOMPARE(QDir::cleanPath(folder),
+           QDir::cleanPath(programDir_.path() + QStringLiteral("/提取到的图片/生成的文档 gen3")));
   // Only the odd pages' pictures are large enough to keep.
   QCOMPARE(QDir(folder).entryList(QDir::Files, QDir::Name), QStringList({"1.png", "2.png"}));
 }
@@ -493,7 +500,8 @@ void WindowJobTest::textDocumentDownloaded() {
   sim::TestServer files(sim::TestServer::Options{true, false});
   QVERIFY(files.Start());
   sim::ServedFile served;
-  for (int line = 1; line <= 4000; ++line) served.content += Utf8ToGbk("第" + std::to_string(line) + "行文字\r\n");
+  for (int line = 1; line <= 4000; ++line)
+    served.content += Utf8ToGbk("第" + std::to_string(line) + "行文字\r\n");
   auto replyState = std::make_shared<sim::FileReplyState>();
   // Slow ranges, so that the window can be seen during the download.
   files.Route("/files/x.txt", [served, replyState](const sim::RecordedRequest& request) {
@@ -520,9 +528,11 @@ void WindowJobTest::textDocumentDownloaded() {
   QTimer sampler;
   sampler.setInterval(5);
   QObject::connect(&sampler, &QTimer::timeout, [&] {
-    if (!f.Button()->isEnabled() && f.Button()->text() == QStringLiteral("停止")) sawDisabled = true;
+    if (!f.Button()->isEnabled() && f.Button()->text() == QStringLiteral("停止"))
+      sawDisabled = true;
     auto* status = f.Widget<QLabel>(Control::标签4);
-    if (status->isVisible() && (statuses.isEmpty() || statuses.back() != status->text())) statuses << status->text();
+    if (status->isVisible() && (statuses.isEmpty() || statuses.back() != status->text()))
+      statuses << status->text();
   });
   sampler.start();
   f.Start(sim::DocService::ViewAddress("plain1"), 8);

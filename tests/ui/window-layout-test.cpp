@@ -10,7 +10,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
 #include <memory>
 
 // moc cannot read the controls' Chinese identifiers.
@@ -36,9 +35,7 @@ struct Fixture {
     window->show();
     window->activateWindow();
   }
-  ~Fixture() {
-    window.reset();
-  }
+  ~Fixture() { window.reset(); }
   template <typename W>
   W* Widget(const char* name) {
     return window->findChild<W*>(QString::fromUtf8(name));
@@ -54,7 +51,8 @@ QString TextOf(QWidget* widget) {
 }
 
 void TypeText(QWidget* widget, const QString& text) {
-  for (QChar c : text) QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+  for (QChar c : text)
+    QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
 }
 
 }  // namespace
@@ -110,8 +108,9 @@ void WindowLayoutTest::startUp_data() {
       {"标签6", "QLabel", {8, 8, 80, 24}, "标签", false, false, false},
   };
   for (const Row& row : rows) {
-    QTest::newRow(row.name) << QString::fromUtf8(row.name) << row.kind << row.geometry << QString::fromUtf8(row.text)
-                            << row.visible << row.checked << row.focusable;
+    QTest::newRow(row.name) << QString::fromUtf8(row.name) << row.kind << row.geometry
+                            << QString::fromUtf8(row.text) << row.visible << row.checked
+                            << row.focusable;
   }
 }
 
@@ -177,10 +176,12 @@ void WindowLayoutTest::windowAndThreadBox() {
 
 void WindowLayoutTest::fonts() {
   Fixture f;
-  const QStringList cjkFamilies = {"Microsoft YaHei", "Noto Sans CJK SC", "Source Han Sans SC", "WenQuanYi Micro Hei"};
+  const QStringList cjkFamilies = {"Microsoft YaHei", "Noto Sans CJK SC", "Source Han Sans SC",
+                                   "WenQuanYi Micro Hei"};
   for (Control control : kAllControls) {
     QWidget* widget = f.window->ControlWidget(control);
-    const bool overlay = control == Control::标签4 || control == Control::标签3 || control == Control::标签6;
+    const bool overlay =
+        control == Control::标签4 || control == Control::标签3 || control == Control::标签6;
     QCOMPARE(widget->font().family(), QStringLiteral("微软雅黑"));
     QCOMPARE(widget->font().pixelSize(), overlay ? 20 : 15);
     QCOMPARE(widget->font().weight(), QFont::Normal);

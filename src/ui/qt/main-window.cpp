@@ -21,7 +21,6 @@
 #include <QTextBlock>
 #include <QThread>
 #include <QUrl>
-
 #include <algorithm>
 #include <cstdlib>
 #include <future>
@@ -44,7 +43,9 @@ QString FromGbk(const Text& text) { return QString::fromStdString(GbkToUtf8(text
 Text ToGbk(const QString& text) { return Utf8ToGbk(text.toStdString()); }
 
 // The result box holds CR LF line ends in the model; the text widget uses LF.
-QString ToEditorText(const Text& text) { return FromGbk(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")); }
+QString ToEditorText(const Text& text) {
+  return FromGbk(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
 Text FromEditorText(const QString& text) {
   QString crlf = text;
   crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
@@ -116,9 +117,10 @@ struct MainWindow::MessageGate {
 void InstallWindowFonts() {
   static std::once_flag once;
   std::call_once(once, [] {
-    QFont::insertSubstitutions(QString::fromUtf8(kFontFamily),
-                               {QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("Source Han Sans SC"), QStringLiteral("WenQuanYi Micro Hei")});
+    QFont::insertSubstitutions(
+        QString::fromUtf8(kFontFamily),
+        {QStringLiteral("Microsoft YaHei"), QStringLiteral("Noto Sans CJK SC"),
+         QStringLiteral("Source Han Sans SC"), QStringLiteral("WenQuanYi Micro Hei")});
   });
 }
 
@@ -133,8 +135,8 @@ MainWindow::MainWindow(JobContext& context, QWidget* parent)
   setObjectName(QStringLiteral("窗口"));
   setWindowTitle(QStringLiteral("Tessaly  1.3"));
   setWindowIcon(QIcon(QStringLiteral(":/tessaly/tessaly.png")));
-  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+  setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFixedSize(kClientWidth, kClientHeight);
   move(50, 50);
 
@@ -273,21 +275,25 @@ void MainWindow::BindWidgets() {
 
   auto* result = static_cast<QPlainTextEdit*>(ControlWidget(Control::编辑框1));
   connect(result, &QPlainTextEdit::textChanged, this, [this, result] {
-    WriteFromWidget([&] { model_.SetText(Control::编辑框1, FromEditorText(result->toPlainText())); });
+    WriteFromWidget(
+        [&] { model_.SetText(Control::编辑框1, FromEditorText(result->toPlainText())); });
   });
 
   connect(result, &QPlainTextEdit::cursorPositionChanged, this, [this, result] {
     if (applyingModel_) return;
     QTextCursor before(result->document());
     before.setPosition(result->textCursor().position(), QTextCursor::KeepAnchor);
-    const int bytes = static_cast<int>(FromEditorText(before.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n'))).size());
+    const int bytes = static_cast<int>(
+        FromEditorText(before.selectedText().replace(QChar::ParagraphSeparator, QLatin1Char('\n')))
+            .size());
     WriteFromWidget([&] { model_.SetSelectionStart(Control::编辑框1, bytes); });
   });
 
   for (Control control : {Control::选择框1, Control::选择框2, Control::选择框3}) {
     auto* box = static_cast<QCheckBox*>(ControlWidget(control));
-    connect(box, &QCheckBox::toggled, this,
-            [this, control](bool checked) { WriteFromWidget([&] { model_.SetChecked(control, checked); }); });
+    connect(box, &QCheckBox::toggled, this, [this, control](bool checked) {
+      WriteFromWidget([&] { model_.SetChecked(control, checked); });
+    });
   }
 
   auto* threads = static_cast<QComboBox*>(ControlWidget(Control::组合框1));
@@ -295,10 +301,10 @@ void MainWindow::BindWidgets() {
     WriteFromWidget([&] { model_.SetSelectedIndex(Control::组合框1, index); });
   });
 
-  connect(static_cast<QAbstractButton*>(ControlWidget(Control::图形按钮1)), &QAbstractButton::clicked, this,
-          [this] { OnClearClicked(); });
-  connect(static_cast<QAbstractButton*>(ControlWidget(Control::按钮1)), &QAbstractButton::clicked, this,
-          [this] { OnExtractStopClicked(); });
+  connect(static_cast<QAbstractButton*>(ControlWidget(Control::图形按钮1)),
+          &QAbstractButton::clicked, this, [this] { OnClearClicked(); });
+  connect(static_cast<QAbstractButton*>(ControlWidget(Control::按钮1)), &QAbstractButton::clicked,
+          this, [this] { OnExtractStopClicked(); });
 }
 
 void MainWindow::InstallModelHooks() {
@@ -310,12 +316,14 @@ void MainWindow::InstallModelHooks() {
       std::lock_guard lock(gate->mutex);
       MainWindow* window = gate->window;
       if (!window) return;
-      if (std::this_thread::get_id() == window->windowThread_) return;  // only the job thread may wait
+      if (std::this_thread::get_id() == window->windowThread_)
+        return;  // only the job thread may wait
       auto waiting = gate->waiting.emplace(gate->waiting.end());
       answered = waiting->get_future();
       // Behind the job's earlier changes, so the window shows them first.
       window->Enqueue([gate, waiting, window, text, title] {
-        auto* box = new QMessageBox(QMessageBox::Information, FromGbk(title), FromGbk(text), QMessageBox::Ok, window);
+        auto* box = new QMessageBox(QMessageBox::Information, FromGbk(title), FromGbk(text),
+                                    QMessageBox::Ok, window);
         box->setAttribute(Qt::WA_DeleteOnClose);
         gate->box = box;
         QObject::connect(box, &QDialog::finished, window, [gate, waiting] {
@@ -331,12 +339,14 @@ void MainWindow::InstallModelHooks() {
   });
 
   model_.SetPendingEventsHook([thread = windowThread_] {
-    if (std::this_thread::get_id() == thread) QCoreApplication::processEvents(QEventLoop::AllEvents);
+    if (std::this_thread::get_id() == thread)
+      QCoreApplication::processEvents(QEventLoop::AllEvents);
   });
 
   // Asked from the job thread; desktop services want the application's thread.
   model_.SetOpenHook([](const Text& path) {
-    QMetaObject::invokeMethod(qApp, [path] { OpenForUser(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [path] { OpenForUser(path); }, Qt::QueuedConnection);
   });
 }
 
@@ -360,7 +370,8 @@ void MainWindow::Enqueue(std::function<void()> step) {
   queue_.push_back(std::move(step));
   if (drainPosted_) return;
   drainPosted_ = true;
-  QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { DrainQueue(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::DrainQueue() {
@@ -376,7 +387,8 @@ void MainWindow::DrainQueue() {
         return;
       }
       if (slice.nsecsElapsed() > kSliceNs) {
-        QMetaObject::invokeMethod(this, [this] { DrainQueue(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { DrainQueue(); }, Qt::QueuedConnection);
         return;
       }
       step = std::move(queue_.front());
@@ -496,8 +508,8 @@ void MainWindow::OnExtractStopClicked() { ClickExtractButton(context_); }
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == ControlWidget(Control::编辑框1) && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    const Qt::KeyboardModifiers held =
-        key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier | Qt::MetaModifier);
+    const Qt::KeyboardModifiers held = key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier |
+                                                           Qt::AltModifier | Qt::MetaModifier);
     if (key->key() == Qt::Key_A && held == Qt::ControlModifier) {
       static_cast<QPlainTextEdit*>(watched)->selectAll();
       return true;

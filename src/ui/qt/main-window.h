@@ -7,7 +7,6 @@
 #pragma once
 
 #include <QWidget>
-
 #include <array>
 #include <deque>
 #include <functional>
@@ -37,7 +36,9 @@ class MainWindow : public QWidget {
   explicit MainWindow(JobContext& context, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  QWidget* ControlWidget(Control control) const { return widgets_[static_cast<std::size_t>(control)]; }
+  QWidget* ControlWidget(Control control) const {
+    return widgets_[static_cast<std::size_t>(control)];
+  }
 
   // What closing the window does after the job's threads were told to end;
   // the program sets it to end the process at once. None by default.
