@@ -49,11 +49,21 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& source) {
     if (++i >= source.size()) return std::nullopt;  // escapes the closing quote
     const char16_t e = source[i];
     switch (e) {
-      case u'b': value += u'\b'; break;
-      case u't': value += u'\t'; break;
-      case u'n': value += u'\n'; break;
-      case u'f': value += u'\f'; break;
-      case u'r': value += u'\r'; break;
+      case u'b':
+        value += u'\b';
+        break;
+      case u't':
+        value += u'\t';
+        break;
+      case u'n':
+        value += u'\n';
+        break;
+      case u'f':
+        value += u'\f';
+        break;
+      case u'r':
+        value += u'\r';
+        break;
       case u'x': {
         const long v = HexRun(source, i + 1, 2);
         if (v < 0) return std::nullopt;

@@ -40,8 +40,8 @@ constexpr std::size_t kUnset = PCRE2_UNSET;
 // The script flavour on PCRE2: unknown escapes are the letter itself, \u and \x
 // read as in the script language, an empty class is allowed, a reference to an
 // unset group matches nothing, and "$" without multiline is the very end.
-constexpr std::uint32_t kBaseOptions = PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS |
-                                       PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY;
+constexpr std::uint32_t kBaseOptions =
+    PCRE2_ALT_BSUX | PCRE2_ALLOW_EMPTY_CLASS | PCRE2_MATCH_UNSET_BACKREF | PCRE2_DOLLAR_ENDONLY;
 
 struct MatchData {
   pcre2_match_data* data;
@@ -158,8 +158,8 @@ void AppendReplacement(Text& out, std::string_view replacement, const Text& subj
       ++i;
     } else if (next >= '0' && next <= '9') {
       const std::size_t one = static_cast<std::size_t>(next - '0');
-      const bool hasSecond = i + 2 < replacement.size() && replacement[i + 2] >= '0' &&
-                             replacement[i + 2] <= '9';
+      const bool hasSecond =
+          i + 2 < replacement.size() && replacement[i + 2] >= '0' && replacement[i + 2] <= '9';
       const std::size_t two =
           hasSecond ? one * 10 + static_cast<std::size_t>(replacement[i + 2] - '0') : 0;
       if (hasSecond && two >= 1 && two <= groupCount) {

@@ -213,9 +213,8 @@ bool StartsWith(std::string_view text, std::string_view prefix, bool ignoreCase)
 
 bool EndsWith(std::string_view text, std::string_view suffix, bool ignoreCase) {
   // Through FindText so that a suffix never starts on a trailing byte.
-  return text.size() >= suffix.size() &&
-         FindText(text, suffix, text.size() - suffix.size() + 1, ignoreCase) ==
-             text.size() - suffix.size() + 1;
+  return text.size() >= suffix.size() && FindText(text, suffix, text.size() - suffix.size() + 1,
+                                                  ignoreCase) == text.size() - suffix.size() + 1;
 }
 
 TextList SplitText(std::string_view text, std::string_view separator) {

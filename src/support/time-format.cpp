@@ -32,6 +32,7 @@ struct Pictures {
 };
 
 // 年 月 日 时 分 秒 in GBK.
+// clang-format off
 constexpr Pictures kStyles[4] = {
     {"yyyy\xC4\xEA" "MM\xD4\xC2" "dd\xC8\xD5 ", "hh\xCA\xB1" "mm\xB7\xD6" "ss\xC3\xEB",
      "MM\xD4\xC2" "dd\xC8\xD5", "hh\xCA\xB1" "mm\xB7\xD6", "mm\xB7\xD6" "ss\xC3\xEB"},
@@ -39,6 +40,7 @@ constexpr Pictures kStyles[4] = {
     {"yyyy/MM/dd ", "hh/mm/ss", "MM/dd", "hh/mm", "mm/ss"},
     {"yyyyMMdd", "hhmmss", "MMdd", "hhmm", "mmss"},
 };
+// clang-format on
 
 void AppendNumber(Text& out, int value, int minDigits) {
   char buffer[16];
@@ -128,8 +130,8 @@ std::optional<CalendarTime> OleDateToCalendar(OleDate date) {
 }
 
 std::optional<OleDate> CalendarToOleDate(const CalendarTime& t) {
-  if (t.year < 100 || t.year > 9999 || t.month < 1 || t.day < 1 || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
-      t.minute > 59 || t.second < 0 || t.second > 59) {
+  if (t.year < 100 || t.year > 9999 || t.month < 1 || t.day < 1 || t.hour < 0 || t.hour > 23 ||
+      t.minute < 0 || t.minute > 59 || t.second < 0 || t.second > 59) {
     return {};
   }
   const year_month_day ymd(year(t.year), month(static_cast<unsigned>(t.month)),
@@ -212,8 +214,7 @@ Text FormatTimeWithClock(std::optional<OleDate> time, int style, int part, bool 
       timePicture = pictures.time;
       break;
   }
-  const Text clockPicture =
-      use24Hour ? ReplaceText(timePicture, "hh", "HH") : Text(timePicture);
+  const Text clockPicture = use24Hour ? ReplaceText(timePicture, "hh", "HH") : Text(timePicture);
   const std::optional<CalendarTime> fields = OleDateToCalendar(when);
   if (!fields.has_value()) return {};
   Text result;

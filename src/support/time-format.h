@@ -15,10 +15,10 @@ namespace tessaly {
 using OleDate = double;
 
 struct CalendarTime {
-  int year = 0;    // 100 to 9999
-  int month = 0;   // 1 to 12
-  int day = 0;     // 1 to 31
-  int hour = 0;    // 0 to 23
+  int year = 0;   // 100 to 9999
+  int month = 0;  // 1 to 12
+  int day = 0;    // 1 to 31
+  int hour = 0;   // 0 to 23
   int minute = 0;
   int second = 0;
 };

@@ -57,23 +57,23 @@ TEST(CodepageTest, BadGbkBecomesReplacementCharacters) {
     std::string gbk, utf8;
   };
   const Case cases[] = {
-      {"\x81", r},                // lone lead byte at the end
+      {"\x81", r},  // lone lead byte at the end
       {"a\x81", "a" + r},
       {"\xFF", r},
-      {"a\xFF" "b", "a" + r + "b"},
-      {"\x81 ", r + " "},         // a lead byte before a byte no character continues with
-      {"\x81\x7F" "z", r + "\x7F" "z"},
+      {"a\xFF\x62", "a" + r + "b"},
+      {"\x81 ", r + " "},  // a lead byte before a byte no character continues with
+      {"\x81\x7Fz", r + "\x7Fz"},
   };
   for (const Case& c : cases) EXPECT_EQ(GbkToUtf8(c.gbk), c.utf8);
   EXPECT_EQ(GbkToUtf16("a\x81"), u"a\uFFFD");
 }
 
 TEST(CodepageTest, WhatGbkCannotHoldBecomesQuestionMark) {
-  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80" "b"), "a?b");  // U+1F600
+  EXPECT_EQ(Utf8ToGbk("a\xF0\x9F\x98\x80\x62"), "a?b");  // U+1F600
   EXPECT_EQ(Utf16ToGbk(u"a\U0001F600b"), "a?b");
   EXPECT_EQ(Utf16ToGbk(std::u16string{u'a', 0xD800, u'b'}), "a?b");  // lone surrogate
   EXPECT_EQ(Utf16ToGbk(std::u16string{0xDC00}), "?");
-  EXPECT_EQ(Utf8ToGbk("a\xFF" "b"), "a?b");
+  EXPECT_EQ(Utf8ToGbk("a\xFF\x62"), "a?b");
   EXPECT_EQ(Utf8ToGbk("\xC3"), "?");  // cut off
   EXPECT_EQ(CodeUnitToGbk(u'\u4E2D'), "\xD6\xD0");
   EXPECT_EQ(CodeUnitToGbk(u'A'), "A");

@@ -76,7 +76,7 @@ TEST(IsUsableNameTest, FollowsTheStrictestPlatform) {
       {"a?b", false},
       {"a*b", false},
       {"a\tb", false},
-      {"a\x01" "b", false},
+      {"a\x01\x62", false},
       {"trailing.", false},
       {"trailing ", false},
       {" leading", true},
@@ -96,7 +96,7 @@ TEST(IsUsableNameTest, FollowsTheStrictestPlatform) {
       {"\xCE\xC4\xBF\xE2", true},
       // A double-byte character whose trailing byte is 0x5C or 0x7C is no separator.
       {"\x95\x5C", true},
-      {"\x81\x7C" "a", true},
+      {"\x81\x7C\x61", true},
       // A lone lead byte at the end, or a lead byte before a control byte: not GBK.
       {"abc\xB0", false},
       {"\xB0\x0A", false},
@@ -207,7 +207,8 @@ TEST(PathSplitTest, TextAfterLastAndBeforeFirst) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(TextAfterLast(c.text, c.separator), c.afterLast) << c.text << " | " << c.separator;
-    EXPECT_EQ(TextBeforeFirst(c.text, c.separator), c.beforeFirst) << c.text << " | " << c.separator;
+    EXPECT_EQ(TextBeforeFirst(c.text, c.separator), c.beforeFirst)
+        << c.text << " | " << c.separator;
   }
 }
 
@@ -217,9 +218,9 @@ TEST(IsFullFilePathTest, AbsolutePathNamingAFile) {
     bool full;
   };
   const Case cases[] = {
-      {"/f", true},          {"/tmp/a.txt", true}, {"/tmp/dir/", false}, {"relative/f.txt", false},
-      {"f.txt", false},      {"", false},          {"/", false},         {"/tmp/..", false},
-      {"/tmp/.", false},     {"C:\\f.txt", false}, {"./f", false},
+      {"/f", true},      {"/tmp/a.txt", true}, {"/tmp/dir/", false}, {"relative/f.txt", false},
+      {"f.txt", false},  {"", false},          {"/", false},         {"/tmp/..", false},
+      {"/tmp/.", false}, {"C:\\f.txt", false}, {"./f", false},
   };
   for (const Case& c : cases) EXPECT_EQ(IsFullFilePath(c.path), c.full) << c.path;
 }

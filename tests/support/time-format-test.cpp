@@ -49,7 +49,8 @@ TEST(OleDateTest, KnownValues) {
       EXPECT_NEAR(*back, c.date, 1.0 / 86400.0) << c.date;
     }
   }
-  for (OleDate bad : {2958466.0, -657435.0, double(NAN), double(INFINITY), -double(INFINITY), 1e300}) {
+  for (OleDate bad :
+       {2958466.0, -657435.0, double(NAN), double(INFINITY), -double(INFINITY), 1e300}) {
     EXPECT_FALSE(OleDateToCalendar(bad).has_value()) << bad;
   }
   EXPECT_FALSE(CalendarToOleDate({2014, 2, 30, 0, 0, 0}).has_value());
@@ -114,9 +115,9 @@ TEST(FormatTimeTest, EveryStyleAndPartOn24HourClock) {
       {3, 3, "150709"},
       {3, 4, "1507"},
       {3, 5, "0709"},
-      {7, 0, "2014年03月05日 15时07分09秒"},   // unknown style: style 0
+      {7, 0, "2014年03月05日 15时07分09秒"},  // unknown style: style 0
       {-1, 4, "15时07分"},
-      {1, 9, "2014-03-05 15:07:09"},          // unknown part: date and time
+      {1, 9, "2014-03-05 15:07:09"},  // unknown part: date and time
       {1, -3, "2014-03-05 15:07:09"},
   };
   for (const Case& c : cases) {
@@ -163,7 +164,7 @@ TEST(ClockRuleTest, TimeFormatsOfLocales) {
     bool uses24;
   };
   const Case cases[] = {
-      {"%H:%M:%S", true},      // C, de_DE, zh_CN
+      {"%H:%M:%S", true},  // C, de_DE, zh_CN
       {"%T", true},
       {"%R", true},
       {"%k:%M", true},
@@ -172,7 +173,7 @@ TEST(ClockRuleTest, TimeFormatsOfLocales) {
       {"%r", false},
       {"%l:%M %p", false},
       {"%p%I\xE6\x97\xB6%M\xE5\x88\x86%S\xE7\xA7\x92", false},  // zh_TW-like: %p%I時%M分%S秒
-      {"%%H %I", false},  // an escaped percent is no hour
+      {"%%H %I", false},                                        // an escaped percent is no hour
       {"", true},
       {"%", true},
   };
