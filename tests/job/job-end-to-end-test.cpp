@@ -189,6 +189,7 @@ class JobEndToEnd : public ::testing::TestWithParam<JobCase> {};
 TEST_P(JobEndToEnd, Row) {
   const JobCase& row = GetParam();
   ScratchFolder scratch("e2e");
+  Service();  // started before TMPDIR points into the scratch folder
   std::filesystem::create_directories(scratch.path() / "tmp");
   ::setenv("TMPDIR", (scratch.path() / "tmp").c_str(), 1);
   SetProgramDirectory(scratch.path().string());

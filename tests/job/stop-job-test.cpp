@@ -20,6 +20,7 @@ using testing::WaitUntil;
 class StopJobTest : public ::testing::Test {
  protected:
   StopJobTest() : scratch_("stop") {
+    Service();  // started before TMPDIR points into the scratch folder
     std::filesystem::create_directories(scratch_.path() / "tmp");
     ::setenv("TMPDIR", (scratch_.path() / "tmp").c_str(), 1);
     SetProgramDirectory(scratch_.path().string());
