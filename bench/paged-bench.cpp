@@ -89,7 +89,9 @@ BENCHMARK(BM_PagedJob)
     ->Args({20, 0})
     ->Args({200, 0})
     ->Args({1000, 0})
+    ->Args({20, 1})
     ->Args({200, 1})
+    ->Args({1000, 1})
     ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 // Cutting, layout and the page file of a 2000-item page, no network.
