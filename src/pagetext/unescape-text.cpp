@@ -1,5 +1,8 @@
 #include "pagetext/unescape-text.h"
 
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <string>
 
 #include "support/codepage.h"
@@ -125,6 +128,98 @@ std::u16string Unescape(const std::u16string& s) {
   return out;
 }
 
+// GBK bytes of one UTF-16 unit, filled on first use: one iconv call per item
+// costs more than decoding the item. Packed as length << 24 | bytes; 0 means
+// not known yet. Races only compute the same value twice.
+std::array<std::atomic<std::uint32_t>, 0x10000>& UnitTable() {
+  static std::array<std::atomic<std::uint32_t>, 0x10000> table{};
+  return table;
+}
+
+// Appends the GBK form of `value`, as Utf16ToGbk would give it. Surrogates
+// and U+FEFF depend on their neighbours or position, so such a value goes to
+// iconv whole.
+void AppendGbk(const std::u16string& value, Text& out) {
+  const std::size_t start = out.size();
+  for (const char16_t u : value) {
+    if (u < 0x80) {
+      out += static_cast<char>(u);
+      continue;
+    }
+    if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFEFF) {
+      out.resize(start);
+      out += Utf16ToGbk(value);
+      return;
+    }
+    std::atomic<std::uint32_t>& slot = UnitTable()[u];
+    std::uint32_t packed = slot.load(std::memory_order_relaxed);
+    if (packed == 0) {
+      const Text gbk = Utf16ToGbk(std::u16string_view(&u, 1));
+      if (gbk.empty() || gbk.size() > 3) {
+        out.resize(start);
+        out += Utf16ToGbk(value);
+        return;
+      }
+      packed = static_cast<std::uint32_t>(gbk.size()) << 24;
+      for (std::size_t k = 0; k < gbk.size(); ++k) {
+        packed |= static_cast<std::uint32_t>(static_cast<unsigned char>(gbk[k])) << (16 - 8 * k);
+      }
+      slot.store(packed, std::memory_order_relaxed);
+    }
+    const std::uint32_t length = packed >> 24;
+    for (std::uint32_t k = 0; k < length; ++k) {
+      out += static_cast<char>((packed >> (16 - 8 * k)) & 0xFF);
+    }
+  }
+}
+
+// The unit the quote substitute decodes to, or 0 when it is not one unit.
+char16_t QuoteUnit() {
+  static const char16_t unit = [] {
+    const std::u16string u = GbkToUtf16(kQuoteSubstitute);
+    return u.size() == 1 ? u[0] : char16_t{0};
+  }();
+  return unit;
+}
+
+// UnescapeText for the usual item: ASCII without NUL, CR or LF, read by the
+// script. With only ASCII bytes every byte is a character, so the text
+// rewrites and the GBK to UTF-16 step become one widening pass. Nothing when
+// the item needs the general path.
+std::optional<Text> UnescapeAsciiText(const Text& text) {
+  const char16_t quote = QuoteUnit();
+  if (quote == 0) return std::nullopt;
+  std::u16string source;
+  source.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c == 0 || c >= 0x80 || c == '\r' || c == '\n') return std::nullopt;
+    if (c == '\\' && i + 1 < text.size() && text[i + 1] == 'u') {
+      source += u'%';
+      source += u'u';
+      ++i;
+    } else if (c == '\'') {
+      source += quote;
+    } else {
+      source += static_cast<char16_t>(c);
+    }
+  }
+  const std::optional<std::u16string> literal = ReadLiteral(source);
+  if (!literal.has_value()) return std::nullopt;
+  std::u16string value = Unescape(*literal);
+  std::erase(value, u'\0');
+  Text result;
+  result.reserve(value.size() * 2);
+  AppendGbk(value, result);
+  if (result.empty()) return std::nullopt;
+  if (result.find(kQuoteSubstitute) != Text::npos)
+    result = ReplaceText(result, kQuoteSubstitute, "'");
+  if (result.find(kLineBreakPlaceholder) != Text::npos) {
+    result = ReplaceText(result, kLineBreakPlaceholder, "\r\n");
+  }
+  return result;
+}
+
 }  // namespace
 
 std::optional<Text> EvaluateEscapedLiteral(std::string_view prepared) {
@@ -162,6 +257,7 @@ Text BuiltInUnescape(std::string_view prepared) {
 }
 
 Text UnescapeText(const Text& text) {
+  if (std::optional<Text> fast = UnescapeAsciiText(text)) return *std::move(fast);
   Text prepared = ReplaceText(text, "\r\n", kLineBreakPlaceholder);
   if (!prepared.empty() && prepared.front() == '\r') prepared.erase(0, 1);
   if (FindText(prepared, "\\u") != 0) prepared = ReplaceText(prepared, "\\u", "%u");
