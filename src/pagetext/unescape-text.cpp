@@ -1,5 +1,6 @@
 #include "pagetext/unescape-text.h"
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -46,7 +47,10 @@ std::optional<std::u16string> ReadLiteral(const std::u16string& source) {
     const char16_t c = source[i];
     if (IsLineTerminator(c)) return std::nullopt;
     if (c != u'\\') {
-      value += c;
+      std::size_t end = i + 1;
+      while (end < source.size() && source[end] != u'\\' && !IsLineTerminator(source[end])) ++end;
+      value.append(source, i, end - i);
+      i = end - 1;
       continue;
     }
     if (++i >= source.size()) return std::nullopt;  // escapes the closing quote
@@ -107,21 +111,25 @@ std::u16string Unescape(const std::u16string& s) {
   std::u16string out;
   out.reserve(s.size());
   for (std::size_t k = 0; k < s.size(); ++k) {
-    if (s[k] == u'%') {
-      if (k + 5 < s.size() && s[k + 1] == u'u') {
-        const long v = HexRun(s, k + 2, 4);
-        if (v >= 0) {
-          out += static_cast<char16_t>(v);
-          k += 5;
-          continue;
-        }
-      }
-      const long v = HexRun(s, k + 1, 2);
+    if (s[k] != u'%') {
+      const std::size_t end = std::min(s.find(u'%', k), s.size());
+      out.append(s, k, end - k);
+      k = end - 1;
+      continue;
+    }
+    if (k + 5 < s.size() && s[k + 1] == u'u') {
+      const long v = HexRun(s, k + 2, 4);
       if (v >= 0) {
         out += static_cast<char16_t>(v);
-        k += 2;
+        k += 5;
         continue;
       }
+    }
+    const long v = HexRun(s, k + 1, 2);
+    if (v >= 0) {
+      out += static_cast<char16_t>(v);
+      k += 2;
+      continue;
     }
     out += s[k];
   }
