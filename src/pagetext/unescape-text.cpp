@@ -149,25 +149,23 @@ std::array<std::atomic<std::uint32_t>, 0x10000>& UnitTable() {
 // iconv whole.
 void AppendGbk(const std::u16string& value, Text& out) {
   const std::size_t start = out.size();
+  auto whole = [&] {
+    out.resize(start);
+    out += Utf16ToGbk(value);
+  };
+  out.resize(start + value.size() * 3);  // a unit is at most three bytes here
+  char* w = out.data() + start;
   for (const char16_t u : value) {
     if (u < 0x80) {
-      out += static_cast<char>(u);
+      *w++ = static_cast<char>(u);
       continue;
     }
-    if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFEFF) {
-      out.resize(start);
-      out += Utf16ToGbk(value);
-      return;
-    }
+    if ((u >= 0xD800 && u <= 0xDFFF) || u == 0xFEFF) return whole();
     std::atomic<std::uint32_t>& slot = UnitTable()[u];
     std::uint32_t packed = slot.load(std::memory_order_relaxed);
     if (packed == 0) {
       const Text gbk = Utf16ToGbk(std::u16string_view(&u, 1));
-      if (gbk.empty() || gbk.size() > 3) {
-        out.resize(start);
-        out += Utf16ToGbk(value);
-        return;
-      }
+      if (gbk.empty() || gbk.size() > 3) return whole();
       packed = static_cast<std::uint32_t>(gbk.size()) << 24;
       for (std::size_t k = 0; k < gbk.size(); ++k) {
         packed |= static_cast<std::uint32_t>(static_cast<unsigned char>(gbk[k])) << (16 - 8 * k);
@@ -176,9 +174,10 @@ void AppendGbk(const std::u16string& value, Text& out) {
     }
     const std::uint32_t length = packed >> 24;
     for (std::uint32_t k = 0; k < length; ++k) {
-      out += static_cast<char>((packed >> (16 - 8 * k)) & 0xFF);
+      *w++ = static_cast<char>((packed >> (16 - 8 * k)) & 0xFF);
     }
   }
+  out.resize(static_cast<std::size_t>(w - out.data()));
 }
 
 // The unit the quote substitute decodes to, or 0 when it is not one unit.
@@ -197,27 +196,28 @@ char16_t QuoteUnit() {
 std::optional<Text> UnescapeAsciiText(const Text& text) {
   const char16_t quote = QuoteUnit();
   if (quote == 0) return std::nullopt;
-  std::u16string source;
-  source.reserve(text.size());
+  // The rewrites never lengthen the text.
+  std::u16string source(text.size(), u'\0');
+  char16_t* w = source.data();
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c == 0 || c >= 0x80 || c == '\r' || c == '\n') return std::nullopt;
     if (c == '\\' && i + 1 < text.size() && text[i + 1] == 'u') {
-      source += u'%';
-      source += u'u';
+      *w++ = u'%';
+      *w++ = u'u';
       ++i;
     } else if (c == '\'') {
-      source += quote;
+      *w++ = quote;
     } else {
-      source += static_cast<char16_t>(c);
+      *w++ = static_cast<char16_t>(c);
     }
   }
+  source.resize(static_cast<std::size_t>(w - source.data()));
   const std::optional<std::u16string> literal = ReadLiteral(source);
   if (!literal.has_value()) return std::nullopt;
   std::u16string value = Unescape(*literal);
   std::erase(value, u'\0');
   Text result;
-  result.reserve(value.size() * 2);
   AppendGbk(value, result);
   if (result.empty()) return std::nullopt;
   if (result.find(kQuoteSubstitute) != Text::npos)
