@@ -44,8 +44,8 @@ void BM_Download(benchmark::State& state) {
   const std::string address = files.Serve("/bench/x.txt", std::move(file));
   const Text folder = MakePrivateTempDirectory("tessaly-bench-");
 
-  const double ranges = static_cast<double>(BuildRangePlan(static_cast<std::int64_t>(size),
-                                                           kDefaultBlockSize).size());
+  const double ranges = static_cast<double>(
+      BuildRangePlan(static_cast<std::int64_t>(size), kDefaultBlockSize).size());
   const double floorSeconds = ranges * 0.010;
   double wall = 0;
   double cpu = 0;

@@ -1,7 +1,6 @@
 // Paged documents on the in-process simulator, no added latency: whole jobs
 // against the pacing floor, the per-page cost of a large page, peak memory.
 #include <benchmark/benchmark.h>
-
 #include <sys/resource.h>
 
 #include <chrono>
@@ -71,7 +70,8 @@ void BM_PagedJob(benchmark::State& state) {
     const auto start = std::chrono::steady_clock::now();
     ClickExtractButton(ctx);
     WaitForJobThread(ctx);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     wall += seconds;
     state.SetIterationTime(seconds);
     if (window.GetText(Control::编辑框1) != expected) state.SkipWithError("wrong text");
@@ -82,7 +82,8 @@ void BM_PagedJob(benchmark::State& state) {
   const double floor = PacingFloorSeconds(pages, threads);
   state.counters["floor_s"] = floor;
   state.counters["wall_s"] = wall / static_cast<double>(state.iterations());
-  state.counters["over_floor_pct"] = (wall / static_cast<double>(state.iterations()) / floor - 1.0) * 100.0;
+  state.counters["over_floor_pct"] =
+      (wall / static_cast<double>(state.iterations()) / floor - 1.0) * 100.0;
   state.counters["peak_rss_MiB"] = static_cast<double>(maxRssKb) / 1024.0;
 }
 BENCHMARK(BM_PagedJob)
@@ -92,7 +93,9 @@ BENCHMARK(BM_PagedJob)
     ->Args({20, 1})
     ->Args({200, 1})
     ->Args({1000, 1})
-    ->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Cutting, layout and the page file of a 2000-item page, no network.
 void BM_LargePageOffline(benchmark::State& state) {
@@ -134,7 +137,8 @@ void BM_LargePageDecode(benchmark::State& state) {
     job.pageCount = 1;
     job.pagesDone = 0;
     const double before = ThreadCpuSeconds();
-    if (DecodePage(ctx, 1, PageFetchPolicy{}) != PageOutcome::kText) state.SkipWithError("page not read");
+    if (DecodePage(ctx, 1, PageFetchPolicy{}) != PageOutcome::kText)
+      state.SkipWithError("page not read");
     cpu += ThreadCpuSeconds() - before;
   }
   state.counters["cpu_ms_per_page"] = cpu / static_cast<double>(state.iterations()) * 1000.0;

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools
   libcurl4-openssl-dev libssl-dev openssl ca-certificates libpcre2-dev
   libgtest-dev libbenchmark-dev
-  fonts-wqy-microhei xvfb xauth xdg-utils
+  fonts-wqy-microhei xvfb xauth xdg-utils clang-format
 )
 
 missing=()

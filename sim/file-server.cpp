@@ -109,9 +109,9 @@ ScriptedReply FileReply(const ServedFile& file, FileReplyState& state,
   ScriptedReply partial;
   partial.status = 206;
   partial.headers.emplace_back("Accept-Ranges", "bytes");
-  partial.headers.emplace_back("Content-Range", "bytes " + std::to_string(first) + "-" +
-                                                    std::to_string(last) + "/" +
-                                                    std::to_string(size));
+  partial.headers.emplace_back(
+      "Content-Range",
+      "bytes " + std::to_string(first) + "-" + std::to_string(last) + "/" + std::to_string(size));
   if (!file.contentDisposition.empty()) {
     partial.headers.emplace_back("Content-Disposition", file.contentDisposition);
   }

@@ -118,8 +118,8 @@ TestCertificates MakeTestCertificates(const std::vector<std::string>& dnsNames,
 }
 
 const TestCertificates& SharedTestCertificates() {
-  static const TestCertificates certificates = MakeTestCertificates(
-      {"wenku.baidu.com", "*.baidu.com", "localhost"}, {"127.0.0.1"});
+  static const TestCertificates certificates =
+      MakeTestCertificates({"wenku.baidu.com", "*.baidu.com", "localhost"}, {"127.0.0.1"});
   return certificates;
 }
 

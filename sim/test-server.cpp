@@ -40,23 +40,40 @@ std::string_view Trim(std::string_view text) {
 
 const char* ReasonPhrase(int status) {
   switch (status) {
-    case 100: return "Continue";
-    case 200: return "OK";
-    case 204: return "No Content";
-    case 206: return "Partial Content";
-    case 301: return "Moved Permanently";
-    case 302: return "Found";
-    case 303: return "See Other";
-    case 304: return "Not Modified";
-    case 307: return "Temporary Redirect";
-    case 308: return "Permanent Redirect";
-    case 400: return "Bad Request";
-    case 403: return "Forbidden";
-    case 404: return "Not Found";
-    case 416: return "Range Not Satisfiable";
-    case 500: return "Internal Server Error";
-    case 503: return "Service Unavailable";
-    default: return "Status";
+    case 100:
+      return "Continue";
+    case 200:
+      return "OK";
+    case 204:
+      return "No Content";
+    case 206:
+      return "Partial Content";
+    case 301:
+      return "Moved Permanently";
+    case 302:
+      return "Found";
+    case 303:
+      return "See Other";
+    case 304:
+      return "Not Modified";
+    case 307:
+      return "Temporary Redirect";
+    case 308:
+      return "Permanent Redirect";
+    case 400:
+      return "Bad Request";
+    case 403:
+      return "Forbidden";
+    case 404:
+      return "Not Found";
+    case 416:
+      return "Range Not Satisfiable";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Status";
   }
 }
 
@@ -127,7 +144,8 @@ std::string RecordedRequest::Header(std::string_view name) const {
   const std::string wanted = Lower(name);
   for (const std::string& line : headerLines) {
     const std::size_t colon = line.find(':');
-    if (colon != std::string::npos && Lower(Trim(std::string_view(line).substr(0, colon))) == wanted)
+    if (colon != std::string::npos &&
+        Lower(Trim(std::string_view(line).substr(0, colon))) == wanted)
       return std::string(Trim(std::string_view(line).substr(colon + 1)));
   }
   return {};
@@ -137,7 +155,8 @@ bool RecordedRequest::HasHeader(std::string_view name) const {
   const std::string wanted = Lower(name);
   for (const std::string& line : headerLines) {
     const std::size_t colon = line.find(':');
-    if (colon != std::string::npos && Lower(Trim(std::string_view(line).substr(0, colon))) == wanted)
+    if (colon != std::string::npos &&
+        Lower(Trim(std::string_view(line).substr(0, colon))) == wanted)
       return true;
   }
   return false;
@@ -226,7 +245,8 @@ struct TestServer::Connection {
     while (!data.empty()) {
       long sent = 0;
       if (ssl) {
-        sent = SSL_write(ssl, data.data(), static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)));
+        sent = SSL_write(ssl, data.data(),
+                         static_cast<int>(std::min<std::size_t>(data.size(), 1 << 20)));
       } else {
         sent = ::send(fd, data.data(), data.size(), MSG_NOSIGNAL);
       }
@@ -426,8 +446,10 @@ void TestServer::ServeConnection(Connection* connection) {
       std::size_t end = head.find("\r\n", start);
       if (end == std::string::npos) end = head.size();
       std::string line = head.substr(start, end - start);
-      if (first) request.requestLine = std::move(line);
-      else request.headerLines.push_back(std::move(line));
+      if (first)
+        request.requestLine = std::move(line);
+      else
+        request.headerLines.push_back(std::move(line));
       first = false;
       start = end + 2;
     }
@@ -436,7 +458,8 @@ void TestServer::ServeConnection(Connection* connection) {
       const std::size_t a = line.find(' ');
       const std::size_t b = a == std::string::npos ? a : line.find(' ', a + 1);
       request.method = line.substr(0, a);
-      if (a != std::string::npos) request.target = line.substr(a + 1, b == std::string::npos ? b : b - a - 1);
+      if (a != std::string::npos)
+        request.target = line.substr(a + 1, b == std::string::npos ? b : b - a - 1);
       if (b != std::string::npos) request.version = line.substr(b + 1);
     }
     if (Lower(request.Header("Expect")) == "100-continue" &&
@@ -447,7 +470,8 @@ void TestServer::ServeConnection(Connection* connection) {
         std::size_t lineEnd;
         while ((lineEnd = connection->buffer.find("\r\n")) == std::string::npos)
           if (!connection->ReadMore()) return finish();
-        const std::size_t size = std::strtoul(connection->buffer.substr(0, lineEnd).c_str(), nullptr, 16);
+        const std::size_t size =
+            std::strtoul(connection->buffer.substr(0, lineEnd).c_str(), nullptr, 16);
         connection->buffer.erase(0, lineEnd + 2);
         if (size == 0) {
           while ((lineEnd = connection->buffer.find("\r\n")) == std::string::npos)
@@ -490,7 +514,8 @@ void TestServer::ServeConnection(Connection* connection) {
       case ScriptedReply::Kind::kNormal:
       case ScriptedReply::Kind::kStallAfterHeaders: {
         std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " " +
-                          (reply.reason.empty() ? ReasonPhrase(reply.status) : reply.reason) + "\r\n";
+                          (reply.reason.empty() ? ReasonPhrase(reply.status) : reply.reason) +
+                          "\r\n";
         bool hasLength = false;
         for (const auto& [name, value] : reply.headers) {
           if (Lower(name) == "content-length") hasLength = true;

@@ -29,13 +29,13 @@ struct RecordedRequest {
   std::string body;                      // after de-chunking
   bool tls = false;
   int localPort = 0;
-  std::size_t connection = 0;            // connections are numbered from 1 per server
-  std::size_t sequence = 0;              // 1-based place in the record when it arrived
+  std::size_t connection = 0;  // connections are numbered from 1 per server
+  std::size_t sequence = 0;    // 1-based place in the record when it arrived
 
   // The path of the target: up to "?", scheme and host removed from an
   // absolute target.
   std::string Path() const;
-  std::string Query() const;             // after "?", "" when none
+  std::string Query() const;  // after "?", "" when none
   // The value of the first header of that name (letter case ignored), trimmed.
   std::string Header(std::string_view name) const;
   bool HasHeader(std::string_view name) const;
@@ -44,11 +44,12 @@ struct RecordedRequest {
 
 struct ScriptedReply {
   enum class Kind {
-    kNormal,         // status line, headers, body
-    kRaw,            // `raw` sent as it is
-    kStall,          // nothing is ever sent; the connection stays open
-    kStallAfterHeaders,  // status line and headers, then `stallAfterBytes` of the body, then nothing
-    kClose,          // the connection is closed without an answer
+    kNormal,             // status line, headers, body
+    kRaw,                // `raw` sent as it is
+    kStall,              // nothing is ever sent; the connection stays open
+    kStallAfterHeaders,  // status line and headers, then `stallAfterBytes` of the body, then
+                         // nothing
+    kClose,              // the connection is closed without an answer
   };
   Kind kind = Kind::kNormal;
   int status = 200;

@@ -57,8 +57,8 @@ namespace {
 bool ParseThreads(const std::string& text, int& threads, std::string& error) {
   int value = 0;
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() || value < 1 ||
-      value > 20) {
+  if (text.empty() || result.ec != std::errc() || result.ptr != text.data() + text.size() ||
+      value < 1 || value > 20) {
     error = "the thread count must be a whole number from 1 to 20, not \"" + text + "\"";
     return false;
   }
@@ -68,7 +68,8 @@ bool ParseThreads(const std::string& text, int& threads, std::string& error) {
 
 }  // namespace
 
-bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options, std::string& error) {
+bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
+                     std::string& error) {
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& arg = arguments[i];
@@ -104,7 +105,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
     };
     std::string text;
     if (arg == "--") {
-      positional.insert(positional.end(), arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1, arguments.end());
+      positional.insert(positional.end(), arguments.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                        arguments.end());
       break;
     } else if (name == "-t" || name == "--threads") {
       if (!value(text) || !ParseThreads(text, options.threads, error)) return false;
@@ -149,7 +151,8 @@ bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& opti
   }
   if (options.help || options.version) return true;
   if (positional.size() != 1) {
-    error = positional.empty() ? "no document address given" : "only one document address may be given";
+    error =
+        positional.empty() ? "no document address given" : "only one document address may be given";
     return false;
   }
   options.address = positional[0];

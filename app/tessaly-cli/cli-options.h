@@ -23,7 +23,8 @@ struct CliOptions {
 };
 
 // False with `error` set on bad usage.
-bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options, std::string& error);
+bool ParseCliOptions(const std::vector<std::string>& arguments, CliOptions& options,
+                     std::string& error);
 
 extern const char* const kUsage;
 extern const char* const kVersion;

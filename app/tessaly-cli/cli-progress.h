@@ -11,7 +11,8 @@ class ProgressPrinter {
  public:
   // On a terminal one line is rewritten in place; otherwise every change of a
   // label's text is a line of its own. Quiet prints only message boxes.
-  ProgressPrinter(std::FILE* out, bool terminal, bool quiet) : out_(out), terminal_(terminal), quiet_(quiet) {}
+  ProgressPrinter(std::FILE* out, bool terminal, bool quiet)
+      : out_(out), terminal_(terminal), quiet_(quiet) {}
 
   // Called on whichever thread changed the model; the model never calls two
   // observers at once.

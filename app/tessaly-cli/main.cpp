@@ -37,7 +37,8 @@ void WriteAll(std::FILE* out, const std::string& bytes) {
 int main(int argc, char** argv) {
   cli::CliOptions options;
   std::string error;
-  if (!cli::ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) return Fail(error);
+  if (!cli::ParseCliOptions(std::vector<std::string>(argv + 1, argv + argc), options, error))
+    return Fail(error);
   if (options.help) {
     WriteAll(stdout, cli::kUsage);
     return 0;
@@ -55,12 +56,15 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 
-  const Text directory = options.outputDirectory.empty() ? FromSystemPath(".") : FromSystemPath(options.outputDirectory);
-  if (!DirectoryExists(directory)) return Fail("the output folder \"" + options.outputDirectory + "\" does not exist");
+  const Text directory = options.outputDirectory.empty() ? FromSystemPath(".")
+                                                         : FromSystemPath(options.outputDirectory);
+  if (!DirectoryExists(directory))
+    return Fail("the output folder \"" + options.outputDirectory + "\" does not exist");
   {
     char buffer[4096];
-    const std::string absolute = options.outputDirectory.empty() ? (getcwd(buffer, sizeof buffer) ? buffer : ".")
-                                                                  : options.outputDirectory;
+    const std::string absolute = options.outputDirectory.empty()
+                                     ? (getcwd(buffer, sizeof buffer) ? buffer : ".")
+                                     : options.outputDirectory;
     SetProgramDirectory(FromSystemPath(absolute));
   }
 
@@ -76,7 +80,8 @@ int main(int argc, char** argv) {
 
   cli::ProgressPrinter progress(stderr, isatty(STDERR_FILENO) == 1, options.quiet);
   window.AddObserver([&](const ControlChange& change) { progress.Observe(change); });
-  window.SetMessageBoxHandler([&](const Text& text, const Text& title) { progress.MessageBox(text, title); });
+  window.SetMessageBoxHandler(
+      [&](const Text& text, const Text& title) { progress.MessageBox(text, title); });
   if (!options.open) window.SetOpenHook([](const Text&) {});
 
   bool interrupted = false;
@@ -104,7 +109,9 @@ int main(int argc, char** argv) {
 
   const std::vector<std::int32_t> failedPages = FailedPages(state);
   for (std::int32_t page : failedPages) {
-    std::fprintf(stderr, "%s\n", GbkToUtf8("\xB5\xDA" + IntegerToText(page) + "\xD2\xB3" + Text(texts::kFailed)).c_str());  // 第N页提取失败
+    std::fprintf(stderr, "%s\n",
+                 GbkToUtf8("\xB5\xDA" + IntegerToText(page) + "\xD2\xB3" + Text(texts::kFailed))
+                     .c_str());  // 第N页提取失败
   }
   if (!state.result.downloadFailureReason.empty()) {
     std::fprintf(stderr, "%s\n", GbkToUtf8(state.result.downloadFailureReason).c_str());
@@ -116,7 +123,8 @@ int main(int argc, char** argv) {
     status = 130;
   } else if (state.result.kind == ProbeKind::Failed) {
     status = 1;
-  } else if (state.result.kind == ProbeKind::TextDocument && !state.result.downloadFailureReason.empty()) {
+  } else if (state.result.kind == ProbeKind::TextDocument &&
+             !state.result.downloadFailureReason.empty()) {
     status = 3;
   } else if (!failedPages.empty()) {
     status = 4;

@@ -38,9 +38,8 @@ void StartSegmentThreads(DownloadTaskState& task) {
     task.runningSegments.fetch_add(1);
     task.segmentThreads.emplace_back([&task, i] { SegmentWorker(task, i); });
     std::unique_lock lock(task.managerLock);
-    task.managerWake.wait_for(lock, kPoll, [&] {
-      return task.stopRequested.load() || task.unclaimedRanges.load() == 0;
-    });
+    task.managerWake.wait_for(
+        lock, kPoll, [&] { return task.stopRequested.load() || task.unclaimedRanges.load() == 0; });
   }
 }
 
@@ -96,8 +95,7 @@ void RunDownload(DownloadTaskState& task) {
       for (Text& range : task.rangeQueue) range.clear();
       task.claimCursor = task.rangeQueue.size();
     }
-    task.unclaimedRanges =
-        static_cast<std::int64_t>(task.rangeQueue.size() - task.claimCursor);
+    task.unclaimedRanges = static_cast<std::int64_t>(task.rangeQueue.size() - task.claimCursor);
   }
   task.rangeCount = static_cast<std::int32_t>(task.rangeQueue.size());
   if (task.segmentThreadCount > task.rangeCount) task.segmentThreadCount = task.rangeCount;

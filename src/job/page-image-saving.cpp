@@ -29,7 +29,8 @@ Text ImageFolderFor(const Text& programDirectory, const Text& title, const Text&
 
 bool WriteNewFile(const Text& path, std::string_view bytes, bool& pathTaken) {
   pathTaken = false;
-  int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  int fd = ::open(ToSystemPath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  0644);
   if (fd < 0) {
     pathTaken = (errno == EEXIST);
     return false;
@@ -86,7 +87,8 @@ void SavePageImages(JobContext& ctx) {
       bool taken = false;
       // Something that appeared at n since the look above keeps its number too.
       while (!WriteNewFile(ImagePath(folder, n), image, taken) && taken) ++n;
-      const std::int64_t p = RoundHalfUp(static_cast<double>(l) / static_cast<double>(count) * 100.0);
+      const std::int64_t p =
+          RoundHalfUp(static_cast<double>(l) / static_cast<double>(count) * 100.0);
       state.progressPercent = static_cast<std::int32_t>(p);
       window.SetText(Control::标签4, Text(texts::kSavingImages) + IntegerToText(p) + "%");
       window.SetText(Control::标签3, Text(texts::kCounterOpen) + IntegerToText(l) +

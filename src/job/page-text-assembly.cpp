@@ -56,7 +56,8 @@ void AssemblePageText(JobContext& ctx) {
     bool started = UnlessStopped(state, [&] {
       // Counted before the thread exists, so the wait below always covers it.
       state.ActiveWorkerCount.fetch_add(1, std::memory_order_acq_rel);
-      ThreadHandle handle = StartThread([ctx](std::int32_t slot) mutable { PageWorker(ctx, slot); }, j);
+      ThreadHandle handle =
+          StartThread([ctx](std::int32_t slot) mutable { PageWorker(ctx, slot); }, j);
       if (!handle) {
         state.ActiveWorkerCount.fetch_sub(1, std::memory_order_acq_rel);
         return;
@@ -84,7 +85,8 @@ void AssemblePageText(JobContext& ctx) {
   for (std::int32_t k = 1; k <= state.pageCount; ++k) {
     bool joined = UnlessStopped(state, [&] {
       Bytes contents;
-      if (ReadWholeFile(PageFilePath(state, k), contents)) window.AppendText(Control::编辑框1, contents);
+      if (ReadWholeFile(PageFilePath(state, k), contents))
+        window.AppendText(Control::编辑框1, contents);
       DeleteFile(PageFilePath(state, k));
     });
     if (!joined) break;

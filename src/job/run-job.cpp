@@ -29,12 +29,12 @@ bool PrepareJob(JobContext& ctx) {
     w.SetText(Control::编辑框1, "");
     w.SetWidth(Control::标签2, 0);
     w.SetText(Control::标签4, Text(texts::kExtracting));
-    w.Move(Control::标签4, w.Left(Control::编辑框1), w.Top(Control::编辑框1), w.Width(Control::编辑框1),
-           w.Height(Control::编辑框1));
+    w.Move(Control::标签4, w.Left(Control::编辑框1), w.Top(Control::编辑框1),
+           w.Width(Control::编辑框1), w.Height(Control::编辑框1));
     w.SetText(Control::标签3, "");
     w.Move(Control::标签3, w.Left(Control::编辑框1) + 1,
-           w.Top(Control::编辑框1) + w.Height(Control::编辑框1) / 2 + 30, w.Width(Control::编辑框1) - 2,
-           w.Height(Control::标签3));
+           w.Top(Control::编辑框1) + w.Height(Control::编辑框1) / 2 + 30,
+           w.Width(Control::编辑框1) - 2, w.Height(Control::标签3));
     w.SetVisible(Control::标签4, true);
     w.SetVisible(Control::标签3, true);
     state.deleteBlankLines = w.IsChecked(Control::选择框1);
@@ -86,7 +86,8 @@ void RunJob(JobContext& ctx) {
       break;
     case ProbeKind::SlideDocument:
       UnlessStopped(state, [&] {
-        for (const Text& piece : SlideInstructions(state.docId)) w.AppendText(Control::编辑框1, piece);
+        for (const Text& piece : SlideInstructions(state.docId))
+          w.AppendText(Control::编辑框1, piece);
         w.SetSelectionStart(Control::编辑框1, 0);
       });
       break;

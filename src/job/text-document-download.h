@@ -11,7 +11,8 @@ namespace tessaly::texts {
 inline constexpr std::string_view kDownloaded = "\xD2\xD1\xCC\xE1\xC8\xA1\xA3\xBA";  // 已提取：
 inline constexpr std::string_view kOpening = "\xD5\xFD\xD4\xDA\xB4\xF2\xBF\xAA...";  // 正在打开...
 // 提取出的文件
-inline constexpr std::string_view kTextFileRoot = "\xCC\xE1\xC8\xA1\xB3\xF6\xB5\xC4\xCE\xC4\xBC\xFE";
+inline constexpr std::string_view kTextFileRoot =
+    "\xCC\xE1\xC8\xA1\xB3\xF6\xB5\xC4\xCE\xC4\xBC\xFE";
 }  // namespace tessaly::texts
 
 namespace tessaly {

@@ -17,13 +17,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
-#include <thread>
-#include <utility>
 #include <cstddef>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <string_view>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/file-system.h"
@@ -53,10 +53,9 @@ enum class Control {
 };
 inline constexpr std::size_t kControlCount = 16;
 
-
 enum class Property {
-  Text,            // text or caption (GBK)
-  AppendedText,    // a piece appended to Text: the change's text is the piece
+  Text,          // text or caption (GBK)
+  AppendedText,  // a piece appended to Text: the change's text is the piece
   Visible,
   Enabled,
   Left,
@@ -192,52 +191,79 @@ bool OpenWithDesktopCommand(const Text& path);
 // Header-only, so that the page workers' library below the job library can
 // drive the model without linking upward.
 
-
 // In the order of the window's control table.
 inline constexpr std::array<Control, kControlCount> kAllControls = {
-    Control::标签1,  Control::外形框1, Control::编辑框2, Control::图形按钮1,
-    Control::按钮1,  Control::标签5,   Control::组合框1, Control::选择框1,
+    Control::标签1,   Control::外形框1, Control::编辑框2, Control::图形按钮1,
+    Control::按钮1,   Control::标签5,   Control::组合框1, Control::选择框1,
     Control::选择框2, Control::选择框3, Control::编辑框1, Control::外形框2,
-    Control::标签2,  Control::标签4,   Control::标签3,   Control::标签6,
+    Control::标签2,   Control::标签4,   Control::标签3,   Control::标签6,
 };
 
 // The control's name in UTF-8 ("编辑框1"), for Qt object names and messages.
 inline std::string_view ControlName(Control control) {
   switch (control) {
-    case Control::标签1: return "标签1";
-    case Control::外形框1: return "外形框1";
-    case Control::编辑框2: return "编辑框2";
-    case Control::图形按钮1: return "图形按钮1";
-    case Control::按钮1: return "按钮1";
-    case Control::标签5: return "标签5";
-    case Control::组合框1: return "组合框1";
-    case Control::选择框1: return "选择框1";
-    case Control::选择框2: return "选择框2";
-    case Control::选择框3: return "选择框3";
-    case Control::编辑框1: return "编辑框1";
-    case Control::外形框2: return "外形框2";
-    case Control::标签2: return "标签2";
-    case Control::标签4: return "标签4";
-    case Control::标签3: return "标签3";
-    case Control::标签6: return "标签6";
+    case Control::标签1:
+      return "标签1";
+    case Control::外形框1:
+      return "外形框1";
+    case Control::编辑框2:
+      return "编辑框2";
+    case Control::图形按钮1:
+      return "图形按钮1";
+    case Control::按钮1:
+      return "按钮1";
+    case Control::标签5:
+      return "标签5";
+    case Control::组合框1:
+      return "组合框1";
+    case Control::选择框1:
+      return "选择框1";
+    case Control::选择框2:
+      return "选择框2";
+    case Control::选择框3:
+      return "选择框3";
+    case Control::编辑框1:
+      return "编辑框1";
+    case Control::外形框2:
+      return "外形框2";
+    case Control::标签2:
+      return "标签2";
+    case Control::标签4:
+      return "标签4";
+    case Control::标签3:
+      return "标签3";
+    case Control::标签6:
+      return "标签6";
   }
   return "";
 }
 
 inline std::string_view PropertyName(Property property) {
   switch (property) {
-    case Property::Text: return "text";
-    case Property::AppendedText: return "appended-text";
-    case Property::Visible: return "visible";
-    case Property::Enabled: return "enabled";
-    case Property::Left: return "left";
-    case Property::Top: return "top";
-    case Property::Width: return "width";
-    case Property::Height: return "height";
-    case Property::Checked: return "checked";
-    case Property::Items: return "items";
-    case Property::SelectedIndex: return "selected-index";
-    case Property::SelectionStart: return "selection-start";
+    case Property::Text:
+      return "text";
+    case Property::AppendedText:
+      return "appended-text";
+    case Property::Visible:
+      return "visible";
+    case Property::Enabled:
+      return "enabled";
+    case Property::Left:
+      return "left";
+    case Property::Top:
+      return "top";
+    case Property::Width:
+      return "width";
+    case Property::Height:
+      return "height";
+    case Property::Checked:
+      return "checked";
+    case Property::Items:
+      return "items";
+    case Property::SelectedIndex:
+      return "selected-index";
+    case Property::SelectionStart:
+      return "selection-start";
   }
   return "";
 }
@@ -246,8 +272,8 @@ namespace model_detail {
 
 inline std::size_t Index(Control control) { return static_cast<std::size_t>(control); }
 
-inline ControlProperties Make(int left, int top, int width, int height, Text text, bool visible = true,
-                       bool checked = false) {
+inline ControlProperties Make(int left, int top, int width, int height, Text text,
+                              bool visible = true, bool checked = false) {
   ControlProperties p;
   p.left = left;
   p.top = top;
@@ -265,19 +291,22 @@ inline WindowModel::WindowModel() {
   using model_detail::Index;
   using model_detail::Make;
   auto& c = controls_;
-  c[Index(Control::标签1)] = Make(16, 32, 80, 24, "\xCE\xC4\xBF\xE2\xB5\xD8\xD6\xB7\xA3\xBA");  // 文库地址：
+  c[Index(Control::标签1)] =
+      Make(16, 32, 80, 24, "\xCE\xC4\xBF\xE2\xB5\xD8\xD6\xB7\xA3\xBA");  // 文库地址：
   c[Index(Control::外形框1)] = Make(104, 29, 496, 30, "");
   c[Index(Control::编辑框2)] = Make(112, 30, 456, 28, "");
   c[Index(Control::图形按钮1)] = Make(579, 38, 12, 12, "", false);
   c[Index(Control::按钮1)] = Make(608, 29, 80, 30, "\xCC\xE1\xC8\xA1");  // 提取
-  c[Index(Control::标签5)] = Make(16, 75, 80, 24, "\xCF\xE0\xB9\xD8\xC9\xE8\xD6\xC3\xA3\xBA");  // 相关设置：
+  c[Index(Control::标签5)] =
+      Make(16, 75, 80, 24, "\xCF\xE0\xB9\xD8\xC9\xE8\xD6\xC3\xA3\xBA");  // 相关设置：
   c[Index(Control::组合框1)] = Make(104, 72, 128, 28, "");
   c[Index(Control::选择框1)] = Make(256, 80, 112, 24, "\xC9\xBE\xB3\xFD\xBF\xD5\xD0\xD0", true,
                                     true);  // 删除空行
-  c[Index(Control::选择框2)] =
-      Make(376, 80, 184, 24,
-           "\xC9\xBE\xB3\xFD\xC3\xBF\xD0\xD0\xCA\xD7\xCE\xB2\xB5\xC4\xBF\xD5\xB8\xF1");  // 删除每行首尾的空格
-  c[Index(Control::选择框3)] = Make(576, 80, 112, 24, "\xCC\xE1\xC8\xA1\xCD\xBC\xC6\xAC");  // 提取图片
+  c[Index(Control::选择框2)] = Make(376, 80, 184, 24,
+                                    "\xC9\xBE\xB3\xFD\xC3\xBF\xD0\xD0\xCA\xD7\xCE\xB2\xB5\xC4\xBF"
+                                    "\xD5\xB8\xF1");  // 删除每行首尾的空格
+  c[Index(Control::选择框3)] =
+      Make(576, 80, 112, 24, "\xCC\xE1\xC8\xA1\xCD\xBC\xC6\xAC");  // 提取图片
   c[Index(Control::编辑框1)] =
       Make(16, 120, 672, 424, "\xB0\xAE\xC9\xFA\xBB\xEE\xA3\xAC\xB0\xAEKivo");  // 爱生活，爱Kivo
   c[Index(Control::外形框2)] = Make(16, 543, 672, 10, "");
@@ -302,8 +331,9 @@ auto ReadLocked(std::mutex& mutex, const Controls& controls, Control control, Ge
 
 }  // namespace model_detail
 
-#define TESSALY_READ(expr) \
-  return model_detail::ReadLocked(stateMutex_, controls_, control, [](const ControlProperties& p) { return expr; })
+#define TESSALY_READ(expr)                                         \
+  return model_detail::ReadLocked(stateMutex_, controls_, control, \
+                                  [](const ControlProperties& p) { return expr; })
 
 inline Text WindowModel::GetText(Control control) const { TESSALY_READ(p.text); }
 inline bool WindowModel::IsVisible(Control control) const { TESSALY_READ(p.visible); }
@@ -407,10 +437,12 @@ inline void WindowModel::SetChecked(Control control, bool checked) {
   Change(control, Property::Checked, model_detail::SetNumber(&ControlProperties::checked, checked));
 }
 inline void WindowModel::SetSelectedIndex(Control control, int index) {
-  Change(control, Property::SelectedIndex, model_detail::SetNumber(&ControlProperties::selectedIndex, index));
+  Change(control, Property::SelectedIndex,
+         model_detail::SetNumber(&ControlProperties::selectedIndex, index));
 }
 inline void WindowModel::SetSelectionStart(Control control, int start) {
-  Change(control, Property::SelectionStart, model_detail::SetNumber(&ControlProperties::selectionStart, start));
+  Change(control, Property::SelectionStart,
+         model_detail::SetNumber(&ControlProperties::selectionStart, start));
 }
 
 inline void WindowModel::SetItems(Control control, std::vector<ComboItem> items) {
@@ -509,6 +541,5 @@ inline bool OpenWithDesktopCommand(const Text& path) {
   }).detach();
   return true;
 }
-
 
 }  // namespace tessaly

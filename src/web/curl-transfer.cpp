@@ -250,8 +250,9 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     transfer->headersComplete_ = false;
     transfer->blockHasLocation_ = false;
     const std::size_t space = line.find(' ');
-    transfer->status_ =
-        space == std::string_view::npos ? 0 : static_cast<int>(TextToInteger(line.substr(space + 1)));
+    transfer->status_ = space == std::string_view::npos
+                            ? 0
+                            : static_cast<int>(TextToInteger(line.substr(space + 1)));
   } else if (!line.empty() && AsciiLowerText(HeaderName(line)) == "location") {
     transfer->blockHasLocation_ = true;
   }
@@ -261,8 +262,8 @@ size_t CurlTransfer::OnHeader(char* data, size_t size, size_t count, void* self)
     transfer->headersComplete_ = true;
     const int status = transfer->status_;
     const bool interim = status >= 100 && status < 200;
-    const bool redirected = transfer->followRedirects_ && status >= 300 && status < 400 &&
-                            transfer->blockHasLocation_;
+    const bool redirected =
+        transfer->followRedirects_ && status >= 300 && status < 400 && transfer->blockHasLocation_;
     if (transfer->stopAfterHeaders_ && !interim && !redirected) {
       transfer->stoppedAfterHeaders_ = true;
       return 0;

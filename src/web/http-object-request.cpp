@@ -60,8 +60,10 @@ Bytes HttpObjectRequest(const Text& address, int method, const Text& body, const
   object.Option(kOptionSslErrorIgnoreFlags, kIgnoreCertificateErrors);
 
   Text headerText = headers ? *headers : Text();
-  if (headerText.empty()) headerText = "Accept: */*";
-  else if (FindText(headerText, "Accept:") == 0) headerText += "\r\nAccept: */*";
+  if (headerText.empty())
+    headerText = "Accept: */*";
+  else if (FindText(headerText, "Accept:") == 0)
+    headerText += "\r\nAccept: */*";
   if (FindText(headerText, "Referer:") == 0) headerText += "\r\nReferer: " + address;
   if (FindText(headerText, "Accept-Language:") == 0) headerText += "\r\nAccept-Language: zh-cn";
   if (FindText(headerText, "User-Agent:") == 0)
@@ -73,8 +75,10 @@ Bytes HttpObjectRequest(const Text& address, int method, const Text& body, const
   for (const Text& line : SplitText(headerText, "\r\n"))
     if (!line.empty()) object.SetRequestHeader(HeaderName(line), HeaderValue(line));
 
-  if (!bodyBytes.empty()) object.SendBytes(bodyBytes);
-  else object.Send(body);
+  if (!bodyBytes.empty())
+    object.SendBytes(bodyBytes);
+  else
+    object.Send(body);
 
   Bytes received = object.ResponseBody();
   const Text block = ReplaceText(object.GetAllResponseHeaders(), "Set-Cookie", "Set-Cookie", true);
@@ -83,8 +87,10 @@ Bytes HttpObjectRequest(const Text& address, int method, const Text& body, const
   Text collected;
   for (const Text& line : SplitText(block, "\r\n")) {
     if (FindText(line, "Set-Cookie") == 0) continue;
-    if (FindText(line, ";") != 0) collected += TrimSpaces(TextBetween(line, "Set-Cookie:", ";"));
-    else collected += TrimSpaces(ReplaceText(line, "Set-Cookie:", "", true));
+    if (FindText(line, ";") != 0)
+      collected += TrimSpaces(TextBetween(line, "Set-Cookie:", ";"));
+    else
+      collected += TrimSpaces(ReplaceText(line, "Set-Cookie:", "", true));
     collected += "; ";
   }
   if (collected.size() >= 2) collected.resize(collected.size() - 2);

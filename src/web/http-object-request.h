@@ -21,10 +21,9 @@ inline constexpr int kObjectRequestDefaultTimeoutMs = 15000;
 // is used and stays the caller's.
 Bytes HttpObjectRequest(const Text& address, int method = 0, const Text& body = {},
                         const Text& cookies = {}, Text* cookiesOut = nullptr,
-                        Text* headers = nullptr, Text* headersOut = nullptr,
-                        int* status = nullptr, bool noRedirect = false,
-                        const Bytes& bodyBytes = {}, const Text& proxy = {},
-                        int timeoutSeconds = 0, const Text& proxyUser = {},
+                        Text* headers = nullptr, Text* headersOut = nullptr, int* status = nullptr,
+                        bool noRedirect = false, const Bytes& bodyBytes = {},
+                        const Text& proxy = {}, int timeoutSeconds = 0, const Text& proxyUser = {},
                         const Text& proxyPassword = {}, int proxyAuth = -1,
                         HttpRequestObject* requestObject = nullptr);
 

@@ -95,8 +95,10 @@ void HttpRequestObject::SendBytes(const Bytes& body) {
 
   // OpenSSL cannot waive single chain errors here, so peer verification goes
   // only when every chain error is waived; the name check has its own flag.
-  constexpr std::int64_t kChainErrors = kIgnoreUnknownAuthority | kIgnoreWrongUsage | kIgnoreInvalidDate;
-  if ((s.sslIgnore & kChainErrors) == kChainErrors) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
+  constexpr std::int64_t kChainErrors =
+      kIgnoreUnknownAuthority | kIgnoreWrongUsage | kIgnoreInvalidDate;
+  if ((s.sslIgnore & kChainErrors) == kChainErrors)
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
   if (s.sslIgnore & kIgnoreInvalidCommonName) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
 
   std::vector<std::string> lines = s.headers;
@@ -114,8 +116,10 @@ void HttpRequestObject::SendBytes(const Bytes& body) {
         // Through a tunnel the proxy's credentials must not reach the server.
         std::vector<std::string> serverLines;
         for (const std::string& line : lines) {
-          if (AsciiLowerText(HeaderName(line)) == "proxy-authorization") proxyLines.push_back(line);
-          else serverLines.push_back(line);
+          if (AsciiLowerText(HeaderName(line)) == "proxy-authorization")
+            proxyLines.push_back(line);
+          else
+            serverLines.push_back(line);
         }
         lines = std::move(serverLines);
         if (!proxyLines.empty()) t.SetProxyHeaderLines(proxyLines);

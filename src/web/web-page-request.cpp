@@ -18,8 +18,8 @@ bool IsSecureAddress(const Text& address) {
 bool IsPlainHostName(const Text& host) {
   if (host.empty()) return false;
   for (char c : host) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
-                    c == '_';
+    const bool ok =
+        (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
     if (!ok) return false;
   }
   return true;
@@ -98,8 +98,10 @@ Text UrlPath(const Text& address) {
   // Past the scheme, so that a host like "h" is not found inside "http".
   std::size_t from = 1;
   const Text lowered = AsciiLowerText(address);
-  if (StartsWith(lowered, "https://")) from = 9;
-  else if (StartsWith(lowered, "http://")) from = 8;
+  if (StartsWith(lowered, "https://"))
+    from = 9;
+  else if (StartsWith(lowered, "http://"))
+    from = 8;
   std::size_t at = FindText(address, host, from, true);
   if (at == 0) at = from;
   const std::size_t slash = FindText(address, "/", at);
@@ -137,8 +139,8 @@ Text MergeCookies(Text& oldCookies, Text& newCookies) {
 }
 
 Text WebPageRequest(const Text& address, int method, const Text& postText, Text* cookies,
-                    Text* newCookies, Text* extraHeaders, Text* locationOrHeaders,
-                    bool noRedirect, Bytes* bodyBytes, const Text& proxy, Text* rawHeaders) {
+                    Text* newCookies, Text* extraHeaders, Text* locationOrHeaders, bool noRedirect,
+                    Bytes* bodyBytes, const Text& proxy, Text* rawHeaders) {
   if (IsRefusedAddress(address)) return {};
   const Text host = UrlHost(address, false);
   const int port = UrlPort(address);

@@ -36,8 +36,8 @@ inline constexpr std::string_view kDefaultPageAgent =
 Text WebPageRequest(const Text& address, int method = 0, const Text& postText = {},
                     Text* cookies = nullptr, Text* newCookies = nullptr,
                     Text* extraHeaders = nullptr, Text* locationOrHeaders = nullptr,
-                    bool noRedirect = false, Bytes* bodyBytes = nullptr,
-                    const Text& proxy = {}, Text* rawHeaders = nullptr);
+                    bool noRedirect = false, Bytes* bodyBytes = nullptr, const Text& proxy = {},
+                    Text* rawHeaders = nullptr);
 
 Text UrlHost(const Text& address, bool keepPort = false);
 int UrlPort(const Text& address);

@@ -33,14 +33,10 @@ TEST(LastPathSegment, PiecesOfAnAddress) {
     const char* piece;
   };
   const Case cases[] = {
-      {"http://h/files/x.txt", "x.txt"},
-      {"http://h/files/x.txt?a=1", "x.txt?a=1"},
-      {"http://h/files/x.txt/", "x.txt"},
-      {"http://h.example/", "h.example"},
-      {"http://h/get.php?id=1/2", ""},
-      {"http://h/get?path=a/b.txt", "b.txt"},
-      {"http://h/download", ""},
-      {"", ""},
+      {"http://h/files/x.txt", "x.txt"},  {"http://h/files/x.txt?a=1", "x.txt?a=1"},
+      {"http://h/files/x.txt/", "x.txt"}, {"http://h.example/", "h.example"},
+      {"http://h/get.php?id=1/2", ""},    {"http://h/get?path=a/b.txt", "b.txt"},
+      {"http://h/download", ""},          {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(LastPathSegment(c.address), c.piece) << c.address;
 }

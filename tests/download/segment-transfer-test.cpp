@@ -1,7 +1,8 @@
+#include "download/segment-transfer.h"
+
 #include <gtest/gtest.h>
 
 #include "download-fixture.h"
-#include "download/segment-transfer.h"
 
 namespace tessaly::testing {
 namespace {
@@ -109,7 +110,11 @@ TEST(AcceptRangeAnswer, OnlyTheExactRangeIsWritten) {
       {{0, 10239}, 25000, 206, "", 10240, false},
       {{20480, -1}, 25000, 206, "bytes 20480-24998/25000", 4519, false},
       {{5368698880, -1}, fiveGiB, 206, "bytes 5368698880-5368709119/5368709120", 10240, true},
-      {{3221207040, 3221217279}, fiveGiB, 206, "bytes 3221207040-3221217279/5368709120", 10240,
+      {{3221207040, 3221217279},
+       fiveGiB,
+       206,
+       "bytes 3221207040-3221217279/5368709120",
+       10240,
        true},
       {{0, -1}, 0, 416, "bytes */0", 0, true},
   };

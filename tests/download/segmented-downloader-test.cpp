@@ -49,7 +49,8 @@ TEST_F(TaskObject, StatusBeforeStartAfterStartAndAfterDone) {
 
   // A second download whose probes never answer: right after Start the status
   // still shows the previous size and the folder.
-  server_.Route("/stall/y.txt", [](const sim::RecordedRequest&) { return sim::ScriptedReply::Stall(); });
+  server_.Route("/stall/y.txt",
+                [](const sim::RecordedRequest&) { return sim::ScriptedReply::Stall(); });
   downloader.Configure(Request(server_.HttpBase() + "/stall/y.txt", 3));
   const std::size_t before = server_.RequestCount();
   downloader.Start();

@@ -1,7 +1,6 @@
 // tessaly-cli as a user runs it, against the simulator.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -12,6 +11,9 @@
 #include <optional>
 
 #include "job-harness.h"
+
+// The tables of cases below are aligned by hand, one row a case.
+// clang-format off
 
 extern char** environ;
 
@@ -249,3 +251,4 @@ TEST(Cli, InterruptStopsTheJobAndKeepsTheTextSoFar) {
 
 }  // namespace
 }  // namespace tessaly
+// clang-format on

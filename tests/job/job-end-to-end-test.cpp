@@ -9,6 +9,9 @@
 #include "job-harness.h"
 #include "job/run-job.h"
 
+// The tables of cases below are aligned by hand, one row a case.
+// clang-format off
+
 namespace tessaly {
 namespace {
 
@@ -388,3 +391,4 @@ TEST(JobImages, LongTitleStaysInsideTheImageRoot) {
 
 }  // namespace
 }  // namespace tessaly
+// clang-format on

@@ -137,12 +137,12 @@ TEST_F(StopJobTest, WhileFiveWorkersConvertPages) {
     stopSteps.emplace_back(c.control, c.property);
   }
   const std::vector<std::pair<Control, Property>> expected = {
-      {Control::按钮1, Property::Enabled},  {Control::标签6, Property::Left},
-      {Control::标签6, Property::Top},      {Control::标签6, Property::Width},
-      {Control::标签6, Property::Height},   {Control::标签6, Property::Text},
-      {Control::标签6, Property::Visible},  {Control::按钮1, Property::Text},
-      {Control::标签2, Property::Width},    {Control::标签4, Property::Visible},
-      {Control::标签3, Property::Visible},  {Control::标签6, Property::Visible},
+      {Control::按钮1, Property::Enabled}, {Control::标签6, Property::Left},
+      {Control::标签6, Property::Top},     {Control::标签6, Property::Width},
+      {Control::标签6, Property::Height},  {Control::标签6, Property::Text},
+      {Control::标签6, Property::Visible}, {Control::按钮1, Property::Text},
+      {Control::标签2, Property::Width},   {Control::标签4, Property::Visible},
+      {Control::标签3, Property::Visible}, {Control::标签6, Property::Visible},
       {Control::按钮1, Property::Enabled},
   };
   EXPECT_EQ(stopSteps, expected);
@@ -159,7 +159,9 @@ TEST_F(StopJobTest, WhileImagesAreSaved) {
   auto images = [&] {
     std::size_t count = 0;
     std::error_code error;
-    for (auto it = std::filesystem::directory_iterator(folder, error); !error && it != std::filesystem::directory_iterator(); ++it) ++count;
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         !error && it != std::filesystem::directory_iterator(); ++it)
+      ++count;
     return count;
   };
   ClickExtractButton(job.ctx);

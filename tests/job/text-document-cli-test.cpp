@@ -1,7 +1,6 @@
 // The whole plain-text path through tessaly-cli: view page, file server,
 // download, rename, opening.
 #include <gtest/gtest.h>
-
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,8 +83,8 @@ TEST(TextDocumentCli, TitledFileIsDownloadedRenamedAndOpened) {
   const auto out = scratch.path() / "out";
   std::filesystem::create_directories(out);
   const auto folder = out / "提取出的文件";
-  const std::vector<std::string> args = {"-q", "-t", "8", "-o", out.string(),
-                                         sim::DocService::ViewAddress("clitxtok")};
+  const std::vector<std::string> args = {
+      "-q", "-t", "8", "-o", out.string(), sim::DocService::ViewAddress("clitxtok")};
   auto openedLines = [&](std::size_t count) {
     const auto end = std::chrono::steady_clock::now() + 5s;
     std::string log;
@@ -106,8 +105,8 @@ TEST(TextDocumentCli, TitledFileIsDownloadedRenamedAndOpened) {
   ASSERT_EQ(RunCliQuietly(args, opener.string()), 0);
   EXPECT_EQ(Slurp(folder / "x.txt"), content);
   EXPECT_EQ(Slurp(folder / "报告.txt"), content);
-  EXPECT_EQ(openedLines(2), (folder / "报告.txt").string() + "\n" +
-                                (folder / "报告.txt").string() + "\n");
+  EXPECT_EQ(openedLines(2),
+            (folder / "报告.txt").string() + "\n" + (folder / "报告.txt").string() + "\n");
 
   int ranged = 0;
   for (const auto& request : files.RequestsFor("/txtcli/x.txt")) {

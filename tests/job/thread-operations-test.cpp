@@ -38,7 +38,8 @@ TEST(ThreadOperations, KillRunsTheStopRequestOnceAndOnlyWhileRunning) {
       [&](std::int32_t) {
         while (!stop) std::this_thread::sleep_for(1ms);
       },
-      0, [&] {
+      0,
+      [&] {
         ++requests;
         stop = true;
       });

@@ -89,7 +89,7 @@ TEST(WindowModel, DeliversOnlyRealChangesWithTheirValues) {
   std::vector<ControlChange> changes;
   model.AddObserver([&](const ControlChange& change) { changes.push_back(change); });
   model.SetText(Control::按钮1, Utf8ToGbk("提取"));  // unchanged
-  model.SetVisible(Control::标签4, false);            // unchanged
+  model.SetVisible(Control::标签4, false);           // unchanged
   model.SetText(Control::编辑框1, "");
   model.AppendText(Control::编辑框1, "ab");
   model.AppendText(Control::编辑框1, "");
@@ -104,7 +104,7 @@ TEST(WindowModel, DeliversOnlyRealChangesWithTheirValues) {
     int number;
   };
   const Expected expected[] = {
-      {Property::Text, "", 0},          {Property::AppendedText, "ab", 0},
+      {Property::Text, "", 0},           {Property::AppendedText, "ab", 0},
       {Property::AppendedText, "cd", 0}, {Property::Left, "", 16},
       {Property::Top, "", 120},          {Property::Width, "", 672},
       {Property::Height, "", 434},       {Property::Checked, "", 0},
@@ -151,7 +151,8 @@ TEST(WindowModel, EachThreadsChangesArriveInItsOwnOrder) {
 TEST(WindowModel, ObserverMayReadTheModelDuringADelivery) {
   WindowModel model;
   std::vector<int> widthsRead;
-  model.AddObserver([&](const ControlChange&) { widthsRead.push_back(model.Width(Control::标签2)); });
+  model.AddObserver(
+      [&](const ControlChange&) { widthsRead.push_back(model.Width(Control::标签2)); });
   model.SetWidth(Control::标签2, 10);
   model.SetWidth(Control::标签2, 20);
   EXPECT_EQ(widthsRead, (std::vector<int>{10, 20}));

@@ -1,5 +1,3 @@
-#include "web/cancel-token.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "web-test-server.h"
+#include "web/cancel-token.h"
 #include "web/http-object-request.h"
 #include "web/remote-content-length.h"
 #include "web/request-object.h"
@@ -55,8 +54,7 @@ double SecondsToStop(sim::TestServer& server, const std::function<void()>& trans
   EXPECT_EQ(endedAt.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
   const auto cancelledAt = std::chrono::steady_clock::now();
   token->Cancel();
-  const bool finished =
-      endedAt.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  const bool finished = endedAt.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
   EXPECT_TRUE(finished);
   worker.join();
   return finished ? std::chrono::duration<double>(endedAt.get() - cancelledAt).count() : 99.0;
@@ -69,8 +67,12 @@ TEST_F(CancelTest, EveryPathStopsWithin200Milliseconds) {
       {"page", [&] { EXPECT_EQ(WebPageRequest(stall), ""); }},
       {"page https", [&] { EXPECT_EQ(WebPageRequest("https://wenku.baidu.com/stall"), ""); }},
       {"page mid-body", [&] { EXPECT_EQ(WebPageRequest(half), ""); }},
-      {"object", [&] { EXPECT_EQ(HttpObjectRequest(stall, 0, {}, {}, nullptr, nullptr, nullptr,
-                                                   nullptr, false, {}, {}, -1), ""); }},
+      {"object",
+       [&] {
+         EXPECT_EQ(HttpObjectRequest(stall, 0, {}, {}, nullptr, nullptr, nullptr, nullptr, false,
+                                     {}, {}, -1),
+                   "");
+       }},
       {"object wait",
        [&] {
          HttpRequestObject object;

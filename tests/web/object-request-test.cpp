@@ -1,5 +1,3 @@
-#include "web/http-object-request.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +5,7 @@
 #include <vector>
 
 #include "web-test-server.h"
+#include "web/http-object-request.h"
 
 namespace tessaly {
 namespace {
@@ -85,7 +84,8 @@ TEST_F(ObjectRequestTest, CookieGoesBeforeTheHeaderLines) {
 }
 
 TEST_F(ObjectRequestTest, VerbsAndBodies) {
-  server().SetFallback([](const RecordedRequest& r) { return ScriptedReply::Ok("body of " + r.method); });
+  server().SetFallback(
+      [](const RecordedRequest& r) { return ScriptedReply::Ok("body of " + r.method); });
   struct Case {
     int method;
     Text body;
@@ -129,9 +129,9 @@ TEST_F(ObjectRequestTest, ResponseHeadersStatusAndCookies) {
   Text cookiesOut = "stale";
   Text headersOut;
   int status = 0;
-  EXPECT_EQ(HttpObjectRequest(base() + "/cookies", 0, {}, {}, &cookiesOut, nullptr, &headersOut,
-                              &status),
-            "made");
+  EXPECT_EQ(
+      HttpObjectRequest(base() + "/cookies", 0, {}, {}, &cookiesOut, nullptr, &headersOut, &status),
+      "made");
   EXPECT_EQ(status, 201);
   EXPECT_EQ(cookiesOut, "A=1; B=2");
   EXPECT_EQ(headersOut,
@@ -145,7 +145,8 @@ TEST_F(ObjectRequestTest, ResponseHeadersStatusAndCookies) {
 }
 
 TEST_F(ObjectRequestTest, RedirectsUnlessSwitchedOff) {
-  server().Route("/from", [](const RecordedRequest&) { return ScriptedReply::Redirect(302, "/to"); });
+  server().Route("/from",
+                 [](const RecordedRequest&) { return ScriptedReply::Redirect(302, "/to"); });
   server().Route("/to", [](const RecordedRequest&) { return ScriptedReply::Ok("arrived"); });
   int status = 0;
   EXPECT_EQ(HttpObjectRequest(base() + "/from", 0, {}, {}, nullptr, nullptr, nullptr, &status),
@@ -153,19 +154,20 @@ TEST_F(ObjectRequestTest, RedirectsUnlessSwitchedOff) {
   EXPECT_EQ(status, 200);
   EXPECT_EQ(server().RequestCount(), 2u);
   server().ClearRequests();
-  EXPECT_EQ(HttpObjectRequest(base() + "/from", 0, {}, {}, nullptr, nullptr, nullptr, &status, true),
-            "");
+  EXPECT_EQ(
+      HttpObjectRequest(base() + "/from", 0, {}, {}, nullptr, nullptr, nullptr, &status, true), "");
   EXPECT_EQ(status, 302);
   EXPECT_EQ(server().RequestCount(), 1u);
 }
 
 TEST_F(ObjectRequestTest, CertificateErrorsAreIgnoredOnThisPath) {
   testing::UseServerSettings(false);
-  server().Route("/s", [](const RecordedRequest& r) { return ScriptedReply::Ok(r.tls ? "tls" : "plain"); });
+  server().Route(
+      "/s", [](const RecordedRequest& r) { return ScriptedReply::Ok(r.tls ? "tls" : "plain"); });
   int status = 0;
-  EXPECT_EQ(HttpObjectRequest("https://wenku.baidu.com/s", 0, {}, {}, nullptr, nullptr, nullptr,
-                              &status),
-            "tls");
+  EXPECT_EQ(
+      HttpObjectRequest("https://wenku.baidu.com/s", 0, {}, {}, nullptr, nullptr, nullptr, &status),
+      "tls");
   EXPECT_EQ(status, 200);
 }
 

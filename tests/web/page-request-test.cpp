@@ -1,5 +1,3 @@
-#include "web/web-page-request.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -7,6 +5,7 @@
 
 #include "support/codepage.h"
 #include "web-test-server.h"
+#include "web/web-page-request.h"
 
 namespace tessaly {
 namespace {
@@ -22,7 +21,8 @@ TEST(PageAgent, DefaultAgentIsTheDocumentedText) { EXPECT_EQ(kDefaultPageAgent.s
 class PageRequestTest : public WebTest {};
 
 TEST_F(PageRequestTest, ViewPageGetSendsExactlyTheFourDefaultLines) {
-  server().Route("/view/abc.html", [](const RecordedRequest&) { return ScriptedReply::Ok("page"); });
+  server().Route("/view/abc.html",
+                 [](const RecordedRequest&) { return ScriptedReply::Ok("page"); });
   const std::string address = base() + "/view/abc.html";
   Text extra;
   EXPECT_EQ(WebPageRequest(address, 0, {}, nullptr, nullptr, &extra), "page");
@@ -60,8 +60,8 @@ TEST_F(PageRequestTest, CallerHeaderLinesFollowTheirOwnRules) {
        {kAgentLine, "referer: http://elsewhere/", "Referer: " + address, "Accept: */*",
         "Accept-Language: zh-cn", "Content-Type: application/x-www-form-urlencoded"}},
       {"User-Agent: Mine/2\r\nAccept: text/html",
-       {"User-Agent: Mine/2", "Accept: text/html", "Referer: " + address,
-        "Accept-Language: zh-cn", "Content-Type: application/x-www-form-urlencoded"}},
+       {"User-Agent: Mine/2", "Accept: text/html", "Referer: " + address, "Accept-Language: zh-cn",
+        "Content-Type: application/x-www-form-urlencoded"}},
   };
   for (const Case& c : cases) {
     server().ClearRequests();
@@ -70,7 +70,8 @@ TEST_F(PageRequestTest, CallerHeaderLinesFollowTheirOwnRules) {
     const RecordedRequest request = OnlyRequest();
     std::vector<std::string> after(request.headerLines.begin() + 1, request.headerLines.end());
     EXPECT_EQ(after, c.expectedAfterHost) << c.extra;
-    EXPECT_EQ(request.headerLines.front(), "Host: 127.0.0.1:" + std::to_string(server().HttpPort()));
+    EXPECT_EQ(request.headerLines.front(),
+              "Host: 127.0.0.1:" + std::to_string(server().HttpPort()));
   }
 }
 
@@ -93,7 +94,8 @@ TEST_F(PageRequestTest, BodiesAndVerbs) {
   };
   const std::vector<Case> cases = {
       {1, "q=1&r=2", {}, "POST /p HTTP/1.1", "q=1&r=2"},
-      {1, "ignored", Bytes("\x01\x02\x00\x03", 4), "POST /p HTTP/1.1", Bytes("\x01\x02\x00\x03", 4)},
+      {1, "ignored", Bytes("\x01\x02\x00\x03", 4), "POST /p HTTP/1.1",
+       Bytes("\x01\x02\x00\x03", 4)},
       {5, "k=v", {}, "GET /p HTTP/1.1", "k=v"},
       {0, "not sent", {}, "GET /p HTTP/1.1", ""},
   };
@@ -145,7 +147,8 @@ TEST(AddressSplitting, Cases) {
 }
 
 TEST_F(PageRequestTest, AddressesReachTheRightPlaceOnTheWire) {
-  server().SetFallback([](const RecordedRequest& r) { return ScriptedReply::Ok(r.tls ? "tls" : "plain"); });
+  server().SetFallback(
+      [](const RecordedRequest& r) { return ScriptedReply::Ok(r.tls ? "tls" : "plain"); });
   struct Case {
     Text address;
     std::string body;
@@ -171,7 +174,8 @@ TEST_F(PageRequestTest, AddressesReachTheRightPlaceOnTheWire) {
 }
 
 TEST_F(PageRequestTest, BodyIsCutAtItsFirstZeroByte) {
-  server().Route("/z", [](const RecordedRequest&) { return ScriptedReply::Ok(std::string("ab\0cd", 5)); });
+  server().Route(
+      "/z", [](const RecordedRequest&) { return ScriptedReply::Ok(std::string("ab\0cd", 5)); });
   EXPECT_EQ(WebPageRequest(base() + "/z"), "ab");
 }
 
@@ -198,8 +202,9 @@ TEST_F(PageRequestTest, LocationAndRawHeaders) {
                  &raw);
   EXPECT_EQ(location, "/second");
   EXPECT_EQ(server().RequestCount(), 1u);  // not followed
-  EXPECT_EQ(raw, "HTTP/1.1 302 Found\r\nLocation: /first\r\nLocation: /second\r\n"
-                 "Content-Length: 5\r\n\r\n");
+  EXPECT_EQ(raw,
+            "HTTP/1.1 302 Found\r\nLocation: /first\r\nLocation: /second\r\n"
+            "Content-Length: 5\r\n\r\n");
 
   Text block;
   WebPageRequest(base() + "/none", 0, {}, nullptr, nullptr, nullptr, &block, false, nullptr, {},
@@ -225,8 +230,9 @@ TEST_F(PageRequestTest, RedirectsAreFollowedFromHttpToHttps) {
 TEST_F(PageRequestTest, SetCookieLinesFillTheCookieTexts) {
   server().Route("/set", [](const RecordedRequest&) {
     ScriptedReply reply = ScriptedReply::Ok("ok");
-    reply.headers = {{"Set-Cookie", "BAIDUID=ABC:FG=1; expires=Thu, 31-Dec-37 23:55:55 GMT; path=/"},
-                     {"Set-Cookie", "BIDUPSID=XYZ; domain=.baidu.com"}};
+    reply.headers = {
+        {"Set-Cookie", "BAIDUID=ABC:FG=1; expires=Thu, 31-Dec-37 23:55:55 GMT; path=/"},
+        {"Set-Cookie", "BIDUPSID=XYZ; domain=.baidu.com"}};
     return reply;
   });
   Text cookies;
@@ -341,8 +347,8 @@ TEST_F(PageRequestTest, BadAddressesReturnEmptyWithoutARequest) {
     Text cookies = "keep=1; me=2";
     Text extra = "X: y";
     Text raw = "unchanged";
-    EXPECT_EQ(WebPageRequest(address, 0, {}, &cookies, nullptr, &extra, nullptr, false, nullptr,
-                             {}, &raw),
+    EXPECT_EQ(WebPageRequest(address, 0, {}, &cookies, nullptr, &extra, nullptr, false, nullptr, {},
+                             &raw),
               "")
         << address.substr(0, 60);
     EXPECT_EQ(cookies, "keep=1; me=2");

@@ -64,7 +64,8 @@ TEST_F(RemoteContentLengthTest, FollowsRedirectsAndVerifiesHttps) {
 TEST_F(RemoteContentLengthTest, HonoursTheProxyEnvironment) {
   sim::TestServer proxy(sim::TestServer::Options{true, false});
   ASSERT_TRUE(proxy.Start());
-  proxy.SetFallback([](const RecordedRequest&) { return ScriptedReply::Ok(std::string(1234, 'x')); });
+  proxy.SetFallback(
+      [](const RecordedRequest&) { return ScriptedReply::Ok(std::string(1234, 'x')); });
   ::setenv("http_proxy", ("http://127.0.0.1:" + std::to_string(proxy.HttpPort())).c_str(), 1);
   EXPECT_EQ(RemoteContentLength("http://pictures.example/p.png"), 1234);
   ::unsetenv("http_proxy");
@@ -73,10 +74,10 @@ TEST_F(RemoteContentLengthTest, HonoursTheProxyEnvironment) {
 }
 
 TEST_F(RemoteContentLengthTest, BadAddressesGiveZeroWithoutARequest) {
-  for (const Text& address : {Text(), Text("no-scheme/x"), Text("http://:80/"),
-                              Text("http://127.0.0.1:port/"), Text("http://127.0.0.1:1234567/"),
-                              "http://127.0.0.1/" + Text(100 * 1024, 'q'),
-                              Text("http://127.0.0.1/\x7f")})
+  for (const Text& address :
+       {Text(), Text("no-scheme/x"), Text("http://:80/"), Text("http://127.0.0.1:port/"),
+        Text("http://127.0.0.1:1234567/"), "http://127.0.0.1/" + Text(100 * 1024, 'q'),
+        Text("http://127.0.0.1/\x7f")})
     EXPECT_EQ(RemoteContentLength(address), 0);
   EXPECT_EQ(server().RequestCount(), 0u);
 }

@@ -31,7 +31,9 @@ class RawClient {
   }
   ~RawClient() { ::close(fd_); }
   bool connected() const { return connected_; }
-  void Send(const std::string& data) { ASSERT_EQ(::send(fd_, data.data(), data.size(), 0), static_cast<long>(data.size())); }
+  void Send(const std::string& data) {
+    ASSERT_EQ(::send(fd_, data.data(), data.size(), 0), static_cast<long>(data.size()));
+  }
   // Reads until `count` bytes or the peer closes.
   std::string Read(std::size_t count) {
     std::string out;
@@ -60,11 +62,14 @@ TEST(TestServer, RecordsRequestsExactlyAndKeepsConnectionsAlive) {
   });
   RawClient client(server.HttpPort());
   ASSERT_TRUE(client.connected());
-  client.Send("POST /a?q=1 HTTP/1.1\r\nhOsT: here\r\nX-Two:  spaced \r\nContent-Length: 3\r\n\r\nxyz");
+  client.Send(
+      "POST /a?q=1 HTTP/1.1\r\nhOsT: here\r\nX-Two:  spaced \r\nContent-Length: 3\r\n\r\nxyz");
   const std::string expected =
       "HTTP/1.1 200 OK\r\nx-lower: v\r\nX-Upper: W\r\nContent-Length: 5\r\n\r\nA:xyz";
   EXPECT_EQ(client.Read(expected.size()), expected);
-  client.Send("GET /missing HTTP/1.1\r\nHost: here\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
+  client.Send(
+      "GET /missing HTTP/1.1\r\nHost: here\r\nTransfer-Encoding: "
+      "chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n");
   EXPECT_EQ(client.Read(10).substr(0, 12), "HTTP/1.1 404");
   ASSERT_TRUE(server.WaitForRequests(2, std::chrono::milliseconds(2000)));
   const auto requests = server.Requests();

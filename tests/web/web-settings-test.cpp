@@ -25,7 +25,8 @@ TEST(ParseConnectTo, Entries) {
 class WebSettingsTest : public testing::WebTest {};
 
 TEST_F(WebSettingsTest, ConnectToIgnoresLetterCaseAndKeepsTheHostName) {
-  server().Route("/case", [](const RecordedRequest& r) { return ScriptedReply::Ok(r.Header("Host")); });
+  server().Route("/case",
+                 [](const RecordedRequest& r) { return ScriptedReply::Ok(r.Header("Host")); });
   ::setenv("TESSALY_CONNECT_TO",
            ("WenKu.BAIDU.com:443:127.0.0.1:" + std::to_string(server().HttpsPort())).c_str(), 1);
   ReloadWebSettingsForTesting();

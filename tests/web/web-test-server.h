@@ -31,8 +31,10 @@ inline void UseServerSettings(bool withCaBundle = true) {
   sim::TestServer& server = SharedServer();
   ::setenv("TESSALY_CONNECT_TO",
            sim::ConnectToFor(server, {"wenku.baidu.com", "static.baidu.com"}).c_str(), 1);
-  if (withCaBundle) ::setenv("TESSALY_CA_BUNDLE", server.CaBundlePath().c_str(), 1);
-  else ::unsetenv("TESSALY_CA_BUNDLE");
+  if (withCaBundle)
+    ::setenv("TESSALY_CA_BUNDLE", server.CaBundlePath().c_str(), 1);
+  else
+    ::unsetenv("TESSALY_CA_BUNDLE");
   ReloadWebSettingsForTesting();
 }
 
