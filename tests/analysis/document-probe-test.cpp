@@ -59,7 +59,9 @@ struct ProbeCase {
   std::vector<std::string> viewRequests;
 };
 
-class DocumentProbeTest : public ::testing::TestWithParam<ProbeCase> {
+// A fresh job and window per case, with the simulator's settings in force.
+template <typename Case>
+class SimulatorProbeTest : public ::testing::TestWithParam<Case> {
  protected:
   void SetUp() override {
     Service().ExportEnvironment();
@@ -70,6 +72,8 @@ class DocumentProbeTest : public ::testing::TestWithParam<ProbeCase> {
   WindowModel window;
   JobContext ctx{state, window};
 };
+
+class DocumentProbeTest : public SimulatorProbeTest<ProbeCase> {};
 
 TEST_P(DocumentProbeTest, KindListsAndRequests) {
   const ProbeCase& c = GetParam();
@@ -190,17 +194,7 @@ struct FailureCase {
   sim::Fault fault;
 };
 
-class ViewFaultTest : public ::testing::TestWithParam<FailureCase> {
- protected:
-  void SetUp() override {
-    Service().ExportEnvironment();
-    ReloadWebSettingsForTesting();
-    Service().ClearRequests();
-  }
-  JobState state;
-  WindowModel window;
-  JobContext ctx{state, window};
-};
+class ViewFaultTest : public SimulatorProbeTest<FailureCase> {};
 
 TEST_P(ViewFaultTest, FailedAndEmpty) {
   SimDocument document = Paged(std::string("f") + GetParam().name, 3);
